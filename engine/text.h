@@ -1,0 +1,29 @@
+// Small text operations shared by the engine, the server table and the
+// dialogs. Texts are 8-bit strings; letter case is folded in the ASCII range.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// Space, tab, line feed, vertical tab, form feed and carriage return.
+inline constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
+
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+std::string Trim(std::string_view s);
+
+// A to Z become a to z; every other byte stays.
+std::string ToLower(std::string_view s);
+
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Replaces every occurrence of from, left to right, without scanning the
+// inserted text again. An empty from changes nothing. Linear in the size.
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// Removes every occurrence of the character c.
+std::string RemoveAll(std::string_view s, char c);
+
+} // namespace text

@@ -1,0 +1,29 @@
+# Shared by the build, run and test scripts: configure and build both trees.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build_native() {
+  cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$root/build" -j "$jobs"
+}
+
+build_win32() {
+  cmake -S "$root" -B "$root/build-win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+  cmake --build "$root/build-win32" -j "$jobs"
+}
+
+# A private Wine prefix, made afresh: no registry state survives from an
+# earlier run. wineserver stays up for the whole run (wine_stop ends it).
+wine_env() {
+  export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
+  export OSTRABEL_WINEPREFIX="$1"
+}
+wine_fresh_prefix() {
+  wine_env "$1"
+  [ -d "$WINEPREFIX" ] && wine_stop
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -p >/dev/null 2>&1 || true
+}
+wine_stop() { wineserver -k >/dev/null 2>&1 || true; }

@@ -1,0 +1,125 @@
+#include "servers/server_table.h"
+
+#include "engine/server_roles.h"
+#include "engine/text.h"
+#include "platform/path.h"
+
+#include <cstdio>
+#include <mutex>
+
+// Each line: key, colon, padding that brings the host to the seventh column.
+#define OSTRABEL_RECORD(key, pad, host) key ":" pad host "\r\n"
+static const char kDefaultServerListText[] =
+    OSTRABEL_RECORD("com", "  ", "whois.verisign-grs.com")
+    OSTRABEL_RECORD("net", "  ", "whois.verisign-grs.com")
+    OSTRABEL_RECORD("org", "  ", "whois.pir.org")
+    OSTRABEL_RECORD("edu", "  ", "whois.verisign-grs.com")
+    OSTRABEL_RECORD("biz", "  ", "whois.nic.biz")
+    OSTRABEL_RECORD("info", " ", "whois.nic.info")
+    OSTRABEL_RECORD("us", "   ", "whois.nic.us")
+    OSTRABEL_RECORD("uk", "   ", "whois.nic.uk")
+    OSTRABEL_RECORD("ca", "   ", "whois.cira.ca")
+    OSTRABEL_RECORD("de", "   ", "whois.denic.de")
+    OSTRABEL_RECORD("ws", "   ", "whois.website.ws")
+    OSTRABEL_RECORD("au", "   ", "whois.auda.org.au")
+    OSTRABEL_RECORD("in", "   ", "whois.registry.in")
+    OSTRABEL_RECORD("nu", "   ", "whois.iis.nu");
+#undef OSTRABEL_RECORD
+
+const char* const DefaultServerList = kDefaultServerListText;
+
+namespace {
+
+std::mutex g_tableMutex;
+std::string g_serverTable; // empty: not loaded
+
+std::mutex g_directoryMutex;
+std::string g_directoryOverride;
+
+// Fills g_serverTable; the caller holds g_tableMutex.
+void LoadServerTableLocked() {
+    std::string text;
+    const std::string& source =
+        ReadWholeFile(GetServerListPath(), text) != 0 ? text : std::string(DefaultServerList);
+    std::string table = text::Trim(source);
+    table += "\r\n";
+    g_serverTable = text::ToLower(table);
+}
+
+} // namespace
+
+std::string GetProgramDirectory() {
+    {
+        std::lock_guard<std::mutex> lock(g_directoryMutex);
+        if (!g_directoryOverride.empty())
+            return g_directoryOverride;
+    }
+    const char separator = platform::PathSeparator();
+    std::string path = platform::GetExecutablePath();
+    std::size_t last = path.rfind(separator);
+    if (last == std::string::npos)
+        return std::string(1, separator);
+    return path.substr(0, last + 1);
+}
+
+std::string GetServerListPath() { return GetProgramDirectory() + "whoislist.txt"; }
+
+void SetProgramDirectoryForTesting(const std::string& dir) {
+    std::lock_guard<std::mutex> lock(g_directoryMutex);
+    g_directoryOverride = dir;
+}
+
+long ReadWholeFile(const std::string& path, std::string& out) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return 0;
+    std::string bytes;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    std::fclose(file);
+    long length = static_cast<long>(bytes.size());
+    // The text ends at the first NUL byte, as a C string would.
+    std::size_t nul = bytes.find('\0');
+    if (nul != std::string::npos)
+        bytes.resize(nul);
+    out = std::move(bytes);
+    return length;
+}
+
+void LoadServerTable() {
+    std::lock_guard<std::mutex> lock(g_tableMutex);
+    LoadServerTableLocked();
+}
+
+std::string FindWhoisServer(std::string domain) {
+    std::string lowered = text::ToLower(domain);
+    std::size_t lastDot = lowered.rfind('.');
+    if (lastDot == std::string::npos)
+        return std::string();
+    std::string key = text::Trim(lowered.substr(lastDot + 1)) + ":";
+
+    std::string host;
+    {
+        std::lock_guard<std::mutex> lock(g_tableMutex);
+        if (g_serverTable.empty())
+            LoadServerTableLocked();
+        std::size_t at = g_serverTable.find(key);
+        if (at == std::string::npos)
+            return std::string();
+        std::size_t start = at + key.size();
+        std::size_t end = g_serverTable.find("\r\n", start);
+        host = g_serverTable.substr(start, end == std::string::npos ? std::string::npos
+                                                                    : end - start);
+    }
+    host = text::Trim(host);
+    if (key == "org:" && host == roles::kComNetRegistryServer)
+        host = roles::kOrgRegistryServer;
+    return host;
+}
+
+void DiscardServerTable() {
+    std::lock_guard<std::mutex> lock(g_tableMutex);
+    g_serverTable.clear();
+}
