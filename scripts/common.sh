@@ -27,3 +27,12 @@ wine_fresh_prefix() {
   wineserver -p >/dev/null 2>&1 || true
 }
 wine_stop() { wineserver -k >/dev/null 2>&1 || true; }
+
+# A native tree built with sanitizers (the list goes to -fsanitize=), without
+# the benchmarks.
+build_sanitized() {
+  local dir=$1 list=$2
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTRABEL_BENCH=OFF \
+    -DOSTRABEL_SANITIZE="$list" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}

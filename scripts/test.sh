@@ -1,21 +1,42 @@
 #!/usr/bin/env bash
-# Builds both trees and runs every test of both: the native tests (fast), then
-# the Windows tests under Wine in a fresh private prefix on a virtual screen.
+# Builds both trees and runs every test of both:
+#   1. the native and the Windows build (the native end-to-end tests also run
+#      the Windows command-line client under Wine, so both are built first);
+#   2. the native tests;
+#   3. the portable tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
+#      and the threaded ones under ThreadSanitizer;
+#   4. the Windows tests under Wine, in a fresh private prefix on a virtual screen.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/scripts/deps.sh"
+started=$(date +%s)
+step() { echo "== $* ($(( $(date +%s) - started ))s)"; }
 
-echo "== native build"
+step "native build"
 build_native
-echo "== native tests"
+step "Windows build"
+build_win32
+
+step "native tests"
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
 
-echo "== Windows build"
-build_win32
-echo "== Windows tests under Wine"
+step "sanitizer build (address, undefined)"
+build_sanitized "$root/build-asan" address,undefined
+step "tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+   ctest --output-on-failure -j "$jobs" -LE e2e)
+
+step "sanitizer build (thread)"
+build_sanitized "$root/build-tsan" thread
+step "threaded tests under ThreadSanitizer"
+(cd "$root/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+   ctest --output-on-failure -j "$jobs" -L threads)
+
+step "Windows tests under Wine"
 mkdir -p "$root/build-win32/tmp"
 export TMPDIR="$root/build-win32/tmp"
 wine_fresh_prefix "$root/build-win32/wine-prefix"
 trap wine_stop EXIT
 (cd "$root/build-win32" && xvfb-run -a -s "-screen 0 1024x768x24" \
    ctest --output-on-failure -j "$jobs")
+step "all tests passed"
