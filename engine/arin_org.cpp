@@ -1,0 +1,37 @@
+#include "engine/arin_org.h"
+
+#include "engine/filters.h"
+#include "engine/server_roles.h"
+#include "engine/text.h"
+
+#include <string_view>
+
+namespace {
+constexpr std::string_view kOrgIdMarker = "OrgID:";
+}
+
+bool FetchArinOrganisation(std::string answer, std::string& org, WhoisNetwork& net) {
+    const std::size_t marker = answer.find(kOrgIdMarker);
+    if (marker == std::string::npos)
+        return false;
+    const std::size_t valueStart = marker + kOrgIdMarker.size();
+    const std::size_t lineEnd = answer.find('\n', valueStart);
+    if (lineEnd == std::string::npos)
+        return false;
+    const std::string handle =
+        text::Trim(std::string_view(answer).substr(valueStart, lineEnd - valueStart));
+
+    if (!net.Exchange("! o + " + handle, roles::kArinServer, org, kWhoisPort))
+        return false;
+
+    const std::size_t address = org.find("Address:");
+    if (address != std::string::npos)
+        org.erase(0, address);
+    org = text::ReplaceAll(org, ": ", ":    ");
+    StripLegalNotice(org, roles::kArinServer);
+    return true;
+}
+
+void MergeArinOrganisation(std::string& result, const std::string& org) {
+    result = text::ReplaceAll(result, kOrgIdMarker, org + "\nOrgID:");
+}

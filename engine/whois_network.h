@@ -1,0 +1,41 @@
+// The lookup engine's one door to the network: a WHOIS exchange and a name
+// resolution. The program goes through the real transport; tests put a
+// scripted network in its place.
+#pragma once
+
+#include "engine/transport.h"
+
+#include <string>
+
+class WhoisNetwork {
+public:
+    virtual ~WhoisNetwork() = default;
+
+    // One WHOIS exchange, as WhoisExchange: true when the answer was read to
+    // its end; result holds what arrived (also on a failure part-way).
+    virtual bool Exchange(const std::string& query, const std::string& host, std::string& result,
+                          int port) = 0;
+
+    // As ResolveHostToAddress: the dotted text of the name's first IPv4
+    // address; address is unchanged on failure.
+    virtual bool Resolve(const std::string& name, std::string& address) = 0;
+};
+
+// The network through engine/transport, with the given limits per exchange.
+class TransportNetwork : public WhoisNetwork {
+public:
+    explicit TransportNetwork(const ExchangeLimits& limits = {}) : m_limits(limits) {}
+    bool Exchange(const std::string& query, const std::string& host, std::string& result,
+                  int port) override;
+    bool Resolve(const std::string& name, std::string& address) override;
+
+private:
+    ExchangeLimits m_limits;
+};
+
+// The program's network: the transport without limits. The object is never
+// destroyed, so a lookup still running while the program ends finds it intact.
+WhoisNetwork& RealWhoisNetwork();
+
+// The WHOIS port; every exchange of the program uses it.
+inline constexpr int kWhoisPort = 43;

@@ -1,0 +1,14 @@
+#include "engine/window_target.h"
+
+#include <windows.h>
+
+LookupTarget WindowLookupTarget(std::uintptr_t windowHandle) {
+    LookupTarget target;
+    target.windowStillThere = [windowHandle] {
+        return IsWindow(reinterpret_cast<HWND>(windowHandle)) != FALSE;
+    };
+    target.postDone = [windowHandle] {
+        PostMessageA(reinterpret_cast<HWND>(windowHandle), WM_LOOKUP_DONE, 0, 0);
+    };
+    return target;
+}
