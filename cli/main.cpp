@@ -1,0 +1,24 @@
+// ostrabel-cli's entry: parse, start the sockets layer for a lookup, run,
+// write the bytes.
+#include "cli/cli.h"
+#include "platform/sockets.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    SetStdoutBinary();
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const CliOptions options = ParseCliArguments(args);
+    if (options.action == CliAction::Lookup && !platform::StartupSockets()) {
+        std::fputs("ostrabel-cli: Windows sockets initialization failed.\n", stderr);
+        return 1;
+    }
+    std::string out, err;
+    const int status = RunCli(options, RealWhoisNetwork(), out, err);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    std::fputs(err.c_str(), stderr);
+    if (options.action == CliAction::Lookup)
+        platform::CleanupSockets();
+    return status;
+}

@@ -1,0 +1,3 @@
+#include "cli/cli.h"
+
+void SetStdoutBinary() {} // POSIX streams never translate line ends
