@@ -39,7 +39,9 @@ std::string TakeLookupResult();
 struct LookupTarget {
     // Whether the window still exists; an empty function counts as "gone".
     std::function<bool()> windowStillThere;
-    // Posts WM_LOOKUP_DONE (parameters 0 and 0) to the window.
+    // Posts WM_LOOKUP_DONE (parameters 0 and 0) to the window. Called while
+    // the hand-off is locked (so no Abort can slip between the comparison and
+    // the post): it must not block or call the functions above.
     std::function<void()> postDone;
 };
 

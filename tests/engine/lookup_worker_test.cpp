@@ -1,0 +1,230 @@
+// The hand-off between the window and the lookup workers: who delivers, who
+// stays silent, and that a worker never reads what changed after its start.
+// The scripted network holds every exchange at a gate, so the order of
+// events is fixed by the test and not by timing; every wait is bounded.
+#include "engine/lookup_worker.h"
+#include "tests/engine/scripted_network.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+using testnet::ScriptedNetwork;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kArin = "whois.arin.net";
+
+// A stand-in for the window: whether it still exists, and the posts it got.
+class FakeWindow {
+public:
+    LookupTarget Target() {
+        LookupTarget target;
+        auto state = m_state; // shared by value, as a window handle would be
+        target.windowStillThere = [state] { return state->alive.load(); };
+        target.postDone = [state] {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            ++state->posts;
+            state->changed.notify_all();
+        };
+        return target;
+    }
+    void Destroy() { m_state->alive = false; }
+    int posts() const {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        return m_state->posts;
+    }
+    bool WaitForPosts(int count, std::chrono::milliseconds bound) {
+        std::unique_lock<std::mutex> lock(m_state->mutex);
+        return m_state->changed.wait_for(lock, bound, [&] { return m_state->posts >= count; });
+    }
+
+private:
+    struct State {
+        std::atomic<bool> alive{true};
+        mutable std::mutex mutex;
+        std::condition_variable changed;
+        int posts = 0;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
+
+// What the dialog does when "&Lookup" is pressed, with a joinable thread so
+// the test knows when the worker has ended.
+std::jthread StartJoinable(ScriptedNetwork& net, FakeWindow& window, int convert = 0) {
+    LookupJob job;
+    job.input = ActiveQuery();
+    job.convertToIp = convert;
+    job.target = window.Target();
+    job.network = &net;
+    return std::jthread([job] { EXPECT_EQ(LookupWorker(job), 0); });
+}
+
+void PressLookup(const std::string& query) {
+    ClearLookupResult();
+    SetActiveQuery(query);
+}
+
+class LookupWorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearActiveQuery();
+        ClearLookupResult();
+        net.Answer(kArin, "192.0.2.1", "first answer\n");
+        net.Answer(kArin, "192.0.2.2", "second answer\n");
+        net.HoldExchanges();
+    }
+    void TearDown() override {
+        net.ReleaseAll();
+        ClearActiveQuery();
+        ClearLookupResult();
+    }
+    ScriptedNetwork net;
+    FakeWindow window;
+};
+
+} // namespace
+
+TEST(LookupHandOff, SharedTextsAndMessageNumber) {
+    EXPECT_EQ(WM_LOOKUP_DONE, 1026u);
+    ClearActiveQuery();
+    EXPECT_FALSE(IsLookupRunning());
+    SetActiveQuery("example.com");
+    EXPECT_TRUE(IsLookupRunning());
+    EXPECT_EQ(ActiveQuery(), "example.com");
+    ClearActiveQuery();
+    EXPECT_EQ(ActiveQuery(), "");
+
+    LookupTarget target;
+    target.windowStillThere = [] { return true; };
+    SetActiveQuery("q");
+    EXPECT_TRUE(DeliverLookupResult("q", "text", target)); // no post function: still written
+    EXPECT_EQ(LookupResult(), "text");
+    EXPECT_EQ(TakeLookupResult(), "text");
+    EXPECT_EQ(LookupResult(), "");
+    EXPECT_FALSE(DeliverLookupResult("Q", "other", target)); // exact comparison, case counts
+    LookupTarget noWindow;                                   // no window function: gone
+    EXPECT_FALSE(DeliverLookupResult("q", "other", noWindow));
+    EXPECT_EQ(LookupResult(), "");
+    ClearActiveQuery();
+}
+
+TEST_F(LookupWorkerTest, FinishedWorkerDeliversOnce) {
+    PressLookup("192.0.2.1");
+    std::jthread worker = StartJoinable(net, window);
+    ASSERT_TRUE(net.WaitForArrivals(1, 10s));
+    EXPECT_EQ(window.posts(), 0);
+    net.ReleaseOne();
+    worker.join();
+    EXPECT_EQ(window.posts(), 1);
+    EXPECT_EQ(LookupResult(), "192.0.2.1\r\n\r\nfirst answer");
+    EXPECT_EQ(ActiveQuery(), "192.0.2.1"); // emptying it is the window's part
+}
+
+TEST_F(LookupWorkerTest, AbortedWorkerDeliversNothing) {
+    PressLookup("192.0.2.1");
+    std::jthread worker = StartJoinable(net, window);
+    ASSERT_TRUE(net.WaitForArrivals(1, 10s));
+    ClearActiveQuery(); // "Abort"
+    net.ReleaseOne();
+    worker.join();
+    EXPECT_EQ(window.posts(), 0);
+    EXPECT_EQ(LookupResult(), "");
+}
+
+TEST_F(LookupWorkerTest, AbortAndAnotherQueryOnlyTheNewOneDelivers) {
+    PressLookup("192.0.2.1");
+    std::jthread first = StartJoinable(net, window);
+    ASSERT_TRUE(net.WaitForArrivals(1, 10s));
+    ClearActiveQuery();
+    PressLookup("192.0.2.2");
+    std::jthread second = StartJoinable(net, window);
+    ASSERT_TRUE(net.WaitForArrivals(2, 10s));
+    net.ReleaseOne(); // the first ends first, and finds another query active
+    first.join();
+    EXPECT_EQ(window.posts(), 0);
+    net.ReleaseOne();
+    second.join();
+    EXPECT_EQ(window.posts(), 1);
+    EXPECT_EQ(LookupResult(), "192.0.2.2\r\n\r\nsecond answer");
+}
+
+TEST_F(LookupWorkerTest, AbortAndRestartOfTheSameTextDeliversExactlyOnce) {
+    for (bool firstEndsFirst : {true, false}) {
+        SCOPED_TRACE(firstEndsFirst ? "first worker ends first" : "second worker ends first");
+        ScriptedNetwork gated;
+        gated.Answer(kArin, "192.0.2.1", "answer\n");
+        gated.HoldExchanges();
+        FakeWindow dialog;
+        PressLookup("192.0.2.1");
+        std::jthread first = StartJoinable(gated, dialog);
+        ASSERT_TRUE(gated.WaitForArrivals(1, 10s));
+        ClearActiveQuery(); // Abort
+        PressLookup("192.0.2.1");
+        std::jthread second = StartJoinable(gated, dialog);
+        ASSERT_TRUE(gated.WaitForArrivals(2, 10s));
+
+        // The first worker's exchange arrived first (ticket 0).
+        std::jthread& early = firstEndsFirst ? first : second;
+        std::jthread& late = firstEndsFirst ? second : first;
+        gated.ReleaseTicket(firstEndsFirst ? 0 : 1);
+        early.join();
+        ASSERT_EQ(dialog.posts(), 1);
+        EXPECT_EQ(TakeLookupResult(), "192.0.2.1\r\n\r\nanswer");
+        ClearActiveQuery(); // the window handles the message
+        gated.ReleaseAll();
+        late.join();
+        EXPECT_EQ(dialog.posts(), 1);
+        EXPECT_EQ(LookupResult(), "");
+    }
+}
+
+TEST_F(LookupWorkerTest, WorkerWhoseWindowIsGonePostsNothing) {
+    PressLookup("192.0.2.1");
+    std::jthread worker = StartJoinable(net, window);
+    ASSERT_TRUE(net.WaitForArrivals(1, 10s));
+    window.Destroy();
+    net.ReleaseOne();
+    worker.join();
+    EXPECT_EQ(window.posts(), 0);
+    EXPECT_EQ(LookupResult(), "");
+}
+
+TEST_F(LookupWorkerTest, WorkerReadsConvertToIpOnce) {
+    ScriptedNetwork resolving;
+    resolving.Resolves("host.example", "192.0.2.2");
+    resolving.Answer(kArin, "192.0.2.2", "by address\n");
+    resolving.Answer("whois.nic.example", "host.example", "by name\n");
+    PressLookup("host.example");
+    std::jthread worker = StartJoinable(resolving, window, /*convert=*/5);
+    worker.join();
+    EXPECT_EQ(LookupResult(), "host.example:192.0.2.2\r\n\r\nby address");
+}
+
+// The real start call: a detached thread. Its network must outlive it, so it
+// is never destroyed.
+TEST(StartLookupWorker, DetachedWorkerTakesTheQueryAtItsStart) {
+    static ScriptedNetwork* net = new ScriptedNetwork();
+    net->Answer(kArin, "192.0.2.1", "detached answer\n");
+    net->HoldExchanges();
+    FakeWindow window;
+
+    ClearLookupResult();
+    SetActiveQuery("192.0.2.1");
+    ASSERT_TRUE(StartLookupWorker(0, window.Target(), net));
+    SetActiveQuery("192.0.2.3"); // changed after the start: not the worker's query
+    ASSERT_TRUE(net->WaitForArrivals(1, 10s));
+    EXPECT_EQ(net->requests().at(0).query, "192.0.2.1");
+    SetActiveQuery("192.0.2.1"); // and back, so it delivers
+    net->ReleaseAll();
+    ASSERT_TRUE(window.WaitForPosts(1, 10s));
+    EXPECT_EQ(LookupResult(), "192.0.2.1\r\n\r\ndetached answer");
+    ClearActiveQuery();
+    ClearLookupResult();
+}
