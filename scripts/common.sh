@@ -24,6 +24,8 @@ wine_fresh_prefix() {
   [ -d "$WINEPREFIX" ] && wine_stop
   rm -rf "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
+  # Without a window manager, hiding a managed window waits 2 s for one.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1 || true
 }
 wine_stop() { wineserver -k >/dev/null 2>&1 || true; }

@@ -1,0 +1,40 @@
+#include "framework/gdi.h"
+
+namespace fw {
+
+bool CFont::CreateFont(int height, int width, int escapement, int orientation, int weight,
+                       BYTE italic, BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision,
+                       BYTE clipPrecision, BYTE quality, BYTE pitchAndFamily,
+                       const std::string& face) {
+    DeleteObject();
+    m_hFont =
+        ::CreateFontA(height, width, escapement, orientation, weight, italic, underline, strikeOut,
+                      charSet, outPrecision, clipPrecision, quality, pitchAndFamily, face.c_str());
+    return m_hFont != nullptr;
+}
+
+bool CFont::CreateFontIndirect(const LOGFONTA& lf) {
+    DeleteObject();
+    m_hFont = ::CreateFontIndirectA(&lf);
+    return m_hFont != nullptr;
+}
+
+void CFont::DeleteObject() {
+    if (m_hFont != nullptr)
+        ::DeleteObject(m_hFont);
+    m_hFont = nullptr;
+}
+
+bool CBrush::CreateSolidBrush(COLORREF colour) {
+    DeleteObject();
+    m_hBrush = ::CreateSolidBrush(colour);
+    return m_hBrush != nullptr;
+}
+
+void CBrush::DeleteObject() {
+    if (m_hBrush != nullptr)
+        ::DeleteObject(m_hBrush);
+    m_hBrush = nullptr;
+}
+
+} // namespace fw
