@@ -83,5 +83,16 @@ void StripLegalNotice(std::string& text, std::string server) {
             break;
         }
     }
-    text = text::Trim(text::ReplaceAll(text, "\n", "\r\n"));
+    // Every line feed becomes CR LF, then white space goes from both ends;
+    // the trim works in place on the new text, so large answers are copied
+    // only once.
+    std::string out = text::ReplaceAll(text, "\n", "\r\n");
+    const std::size_t last = out.find_last_not_of(text::kWhiteSpace);
+    if (last == std::string::npos) {
+        out.clear();
+    } else {
+        out.resize(last + 1);
+        out.erase(0, out.find_first_not_of(text::kWhiteSpace));
+    }
+    text = std::move(out);
 }
