@@ -3,6 +3,7 @@
 #include "framework/app_name.h"
 #include "framework/wnd.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace fw {
@@ -120,6 +121,48 @@ std::string CWinApp::GetProfileString(const std::string& section, const std::str
     }
     ::RegCloseKey(key);
     return result;
+}
+
+std::map<std::string, std::string> CWinApp::GetProfileSection(const std::string& section) {
+    std::map<std::string, std::string> values;
+    HKEY key = OpenSectionKey(section);
+    if (key == nullptr)
+        return values;
+    DWORD maxName = 0;
+    DWORD maxData = 0;
+    ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
+                       &maxData, nullptr, nullptr);
+    std::vector<char> name(static_cast<std::size_t>(maxName) + 2);
+    std::vector<char> data(static_cast<std::size_t>(maxData) + 2);
+    for (DWORD index = 0, retries = 0;;) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size() - 1);
+        DWORD type = 0;
+        LONG status = ::RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type,
+                                      reinterpret_cast<BYTE*>(data.data()), &dataSize);
+        if (status == ERROR_MORE_DATA) {
+            // A value grew since the key was measured: make room, try again
+            // (a few times, then leave that value out).
+            if (++retries < 8) {
+                name.resize(name.size() * 2 + 256);
+                data.resize(std::max<std::size_t>(data.size() * 2, dataSize + 2u));
+            } else {
+                ++index;
+                retries = 0;
+            }
+            continue;
+        }
+        if (status != ERROR_SUCCESS)
+            break;
+        if (type == REG_SZ || type == REG_EXPAND_SZ) {
+            data[dataSize] = '\0';
+            values[std::string(name.data(), nameSize)] = data.data();
+        }
+        ++index;
+        retries = 0;
+    }
+    ::RegCloseKey(key);
+    return values;
 }
 
 bool CWinApp::WriteProfileInt(const std::string& section, const std::string& entry, int value) {

@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 namespace fw {
@@ -62,6 +63,9 @@ public:
     int GetProfileInt(const std::string& section, const std::string& entry, int defaultValue);
     std::string GetProfileString(const std::string& section, const std::string& entry,
                                  const std::string& defaultValue = std::string());
+    // Every text value of a section (REG_SZ, REG_EXPAND_SZ unexpanded) by its
+    // name, read in one pass over the key. Other kinds are left out.
+    std::map<std::string, std::string> GetProfileSection(const std::string& section);
     bool WriteProfileInt(const std::string& section, const std::string& entry, int value);
     bool WriteProfileString(const std::string& section, const std::string& entry,
                             const std::string& value);
