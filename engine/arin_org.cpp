@@ -32,6 +32,15 @@ bool FetchArinOrganisation(std::string answer, std::string& org, WhoisNetwork& n
     return true;
 }
 
-void MergeArinOrganisation(std::string& result, const std::string& org) {
+bool MergeArinOrganisation(std::string& result, const std::string& org) {
+    std::size_t count = 0;
+    for (std::size_t at = result.find(kOrgIdMarker); at != std::string::npos;
+         at = result.find(kOrgIdMarker, at + kOrgIdMarker.size()))
+        ++count;
+    const std::size_t growth = org.size() + 1; // the record and its line feed
+    if (count != 0 && (growth > kMaxMergedResultBytes / count ||
+                       result.size() > kMaxMergedResultBytes - growth * count))
+        return false;
     result = text::ReplaceAll(result, kOrgIdMarker, org + "\nOrgID:");
+    return true;
 }

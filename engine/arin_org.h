@@ -5,6 +5,7 @@
 
 #include "engine/whois_network.h"
 
+#include <cstddef>
 #include <string>
 
 // Fetches the record of the organisation named by the first "OrgID:" line of
@@ -17,7 +18,14 @@
 // the exchange fails.
 bool FetchArinOrganisation(std::string answer, std::string& org, WhoisNetwork& net);
 
+// The most a merged result may grow to. An answer can hold "OrgID:" a great
+// many times and the record is copied before each one; without a bound a
+// hostile answer could ask for far more memory than there is.
+inline constexpr std::size_t kMaxMergedResultBytes = 64u * 1024u * 1024u;
+
 // Puts the organisation record before every "OrgID:" of result: each
 // occurrence becomes the record, a line feed and "OrgID:" again. Left to
 // right; the inserted text is not searched again. Linear in the size.
-void MergeArinOrganisation(std::string& result, const std::string& org);
+// False, with result unchanged, when the merged text would be longer than
+// kMaxMergedResultBytes.
+bool MergeArinOrganisation(std::string& result, const std::string& org);

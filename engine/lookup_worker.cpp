@@ -2,6 +2,7 @@
 
 #include "engine/driver.h"
 
+#include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -85,7 +86,13 @@ bool DeliverLookupResult(const std::string& input, const std::string& result,
 int LookupWorker(LookupJob job) {
     std::string result;
     WhoisNetwork& net = job.network ? *job.network : RealWhoisNetwork();
-    RunWhoisLookup(job.input, result, job.convertToIp != 0 ? 1 : 0, net);
+    try {
+        RunWhoisLookup(job.input, result, job.convertToIp != 0 ? 1 : 0, net);
+    } catch (const std::exception&) {
+        // Out of memory on some enormous answer: the lookup shows nothing
+        // rather than ending the program, and the window still hears of it.
+        result.clear();
+    }
     DeliverLookupResult(job.input, result, job.target);
     return 0;
 }

@@ -83,7 +83,7 @@ TEST(FetchArinOrganisation, FailedExchangeIsFalse) {
 
 TEST(MergeArinOrganisation, RecordGoesBeforeEveryOrgIdLine) {
     std::string result = "NetName: X\nOrgID: A\nNetName: Y\nOrgID: A\n";
-    MergeArinOrganisation(result, "Address:    1 Main St");
+    EXPECT_TRUE(MergeArinOrganisation(result, "Address:    1 Main St"));
     EXPECT_EQ(result, "NetName: X\nAddress:    1 Main St\nOrgID: A\n"
                       "NetName: Y\nAddress:    1 Main St\nOrgID: A\n");
 
@@ -98,6 +98,23 @@ TEST(MergeArinOrganisation, RecordGoesBeforeEveryOrgIdLine) {
     EXPECT_EQ(result, "x OrgID: nested\nOrgID: A");
 
     result = "no marker";
-    MergeArinOrganisation(result, "record");
+    EXPECT_TRUE(MergeArinOrganisation(result, "record"));
     EXPECT_EQ(result, "no marker");
+}
+
+TEST(MergeArinOrganisation, RefusesToGrowPastItsBound) {
+    // 1000 markers and a 100 KiB record would make about 100 MiB.
+    std::string many;
+    for (int i = 0; i < 1000; ++i)
+        many += "OrgID: X\n";
+    const std::string before = many;
+    EXPECT_FALSE(MergeArinOrganisation(many, std::string(100 * 1024, 'r')));
+    EXPECT_EQ(many, before);
+
+    // Just inside the bound it merges.
+    const std::size_t count = 1000;
+    const std::size_t fits = kMaxMergedResultBytes / count - 1 - before.size() / count - 1;
+    EXPECT_TRUE(MergeArinOrganisation(many, std::string(fits, 'r')));
+    EXPECT_EQ(many.size(), before.size() + count * (fits + 1));
+    EXPECT_LE(many.size(), kMaxMergedResultBytes);
 }

@@ -470,6 +470,16 @@ TEST_F(DriverTest, FailedOrganisationQueryLeavesTheAnswerAndTheFilterStillRuns) 
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
+TEST_F(DriverTest, OrganisationRecordThatWouldSwellTheAnswerIsLeftOut) {
+    std::string arin = "NetName:    EX\n";
+    for (int i = 0; i < 2000; ++i)
+        arin += "OrgID: EX-ORG\n";
+    net.Answer(kArin, "192.0.2.1", arin);
+    net.Answer(kArin, "! o + EX-ORG", "Address: " + std::string(64 * 1024, 'x') + "\n");
+    EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\n" + BoxText(arin));
+    EXPECT_EQ(net.requests().size(), 2u);
+}
+
 TEST_F(DriverTest, EmptyFollowUpAnswerReplacesTheResult) {
     net.Answer(kArin, "192.0.2.1", "NetName:    RIPE-CBLK\n");
     net.Answer(kRipe, "192.0.2.1", "");

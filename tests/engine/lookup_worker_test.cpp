@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <thread>
 
@@ -205,6 +206,27 @@ TEST_F(LookupWorkerTest, WorkerReadsConvertToIpOnce) {
     std::jthread worker = StartJoinable(resolving, window, /*convert=*/5);
     worker.join();
     EXPECT_EQ(LookupResult(), "host.example:192.0.2.2\r\n\r\nby address");
+}
+
+// A network that runs out of memory.
+class ExhaustedNetwork : public WhoisNetwork {
+public:
+    bool Exchange(const std::string&, const std::string&, std::string&, int) override {
+        throw std::bad_alloc();
+    }
+    bool Resolve(const std::string&, std::string&) override { throw std::bad_alloc(); }
+};
+
+TEST_F(LookupWorkerTest, LookupThatRunsOutOfMemoryDeliversAnEmptyResult) {
+    ExhaustedNetwork exhausted;
+    PressLookup("192.0.2.1");
+    LookupJob job;
+    job.input = ActiveQuery();
+    job.target = window.Target();
+    job.network = &exhausted;
+    std::jthread([job] { EXPECT_EQ(LookupWorker(job), 0); }).join();
+    EXPECT_EQ(window.posts(), 1);
+    EXPECT_EQ(LookupResult(), "");
 }
 
 // The real start call: a detached thread. Its network must outlive it, so it
