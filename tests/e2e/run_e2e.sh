@@ -61,6 +61,8 @@ CONF
   if [ -f "$wincli" ]; then
     cp "$wincli" "$work/run/bin/ostrabel-cli.exe" || exit 1
     export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
+    export TMPDIR=$work/run/tmp # Wine leaves temporary folders behind
+    mkdir -p "$TMPDIR"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       timeout 300 wineboot -i >/dev/null 2>&1
     fi
@@ -98,7 +100,7 @@ check() {
   local name=$1 want=$2; shift 2
   local convert=--convert-to-ip query=${*: -1}
   [[ " $* " == *" --no-convert-to-ip "* ]] && convert=--no-convert-to-ip
-  : > "$run/requests.log.mark"; local before; before=$(wc -l < "$run/requests.log")
+  local before; before=$(wc -l < "$run/requests.log")
 
   timeout 60 "$bin/ostrabel-cli" "$@" > "$out/$name.native" 2> "$out/$name.native.err"
   local status=$?
