@@ -17,13 +17,13 @@ constexpr UINT kAppTitleStringId = 57344;
 
 } // namespace
 
-CWinApp::CWinApp() {
+CWinApp::CWinApp() : m_pPreviousApp(g_pApp) {
     g_pApp = this;
 }
 
 CWinApp::~CWinApp() {
     if (g_pApp == this)
-        g_pApp = nullptr;
+        g_pApp = m_pPreviousApp;
 }
 
 bool CWinApp::InitInstance() {

@@ -24,7 +24,8 @@ class CWnd;
 
 class CWinApp {
 public:
-    // Becomes the process's application object (GetApp). One at a time.
+    // Becomes the process's application object (GetApp). A program has one;
+    // a second one (in a test) stands in until it is destroyed.
     CWinApp();
     virtual ~CWinApp();
     CWinApp(const CWinApp&) = delete;
@@ -77,6 +78,7 @@ private:
     std::string m_strAppName;
     std::string m_strRegistryKey;
     CWnd* m_pMainWnd = nullptr;
+    CWinApp* m_pPreviousApp;
 
 protected:
     int m_nExitCode = 0;

@@ -745,14 +745,53 @@ LRESULT CALLBACK CloseMessageBox(int code, WPARAM wp, LPARAM lp) {
 
 TEST(MessageBox, CaptionIsTheApplicationName) {
     g_testApp.InitApplication(::GetModuleHandleA(nullptr));
-    EXPECT_EQ(g_testApp.GetAppName(), "ostrabel_framework_tests");
     g_boxHook = ::SetWindowsHookExA(WH_CBT, CloseMessageBox, nullptr, ::GetCurrentThreadId());
     int pressed =
         fw::MessageBox("Windows sockets initialization failed.", MB_OK | MB_ICONEXCLAMATION);
     ::UnhookWindowsHookEx(g_boxHook);
     EXPECT_EQ(pressed, IDOK);
-    EXPECT_EQ(g_boxCaption, "ostrabel_framework_tests");
+    EXPECT_EQ(g_boxCaption, "Framework Test Application");
     EXPECT_EQ(g_boxText, "Windows sockets initialization failed.");
+}
+
+// ---- the application object ---------------------------------------------
+
+class StartUpApp : public fw::CWinApp {
+public:
+    bool answer = false;
+    bool ran = false;
+    std::string nameAtStart;
+    bool InitInstance() override {
+        nameAtStart = GetAppName();
+        if (answer)
+            ::PostQuitMessage(3);
+        return answer;
+    }
+    int Run() override {
+        ran = true;
+        return CWinApp::Run();
+    }
+};
+
+TEST(Application, StartUpDecidesWhetherTheMessageLoopRuns) {
+    {
+        StartUpApp app;
+        EXPECT_EQ(fw::GetApp(), &app);
+        EXPECT_EQ(fw::AppMain(::GetModuleHandleA(nullptr)), 0);
+        EXPECT_FALSE(app.ran);
+        // String 57344 names the application when the executable has it.
+        EXPECT_EQ(app.nameAtStart, "Framework Test Application");
+    }
+    EXPECT_EQ(fw::GetApp(), &g_testApp); // the program's object is back
+    {
+        StartUpApp app;
+        app.answer = true;
+        EXPECT_EQ(fw::AppMain(::GetModuleHandleA(nullptr)), 3); // the WM_QUIT code
+        EXPECT_TRUE(app.ran);
+    }
+    // (Without string 57344 the name is the executable's: see the store tests.)
+    EXPECT_EQ(fw::LoadString(57344), "Framework Test Application");
+    EXPECT_EQ(fw::LoadString(57345), "");
 }
 
 } // namespace
