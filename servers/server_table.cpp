@@ -30,29 +30,38 @@ const char* const DefaultServerList = kDefaultServerListText;
 
 namespace {
 
-std::mutex g_tableMutex;
-std::string g_serverTable; // empty: not loaded
+// The shared state lives on the heap and is never destroyed: a lookup worker
+// that is still running while the program exits may search the table after
+// static objects have been torn down.
+struct TableState {
+    std::mutex tableMutex;
+    std::string serverTable; // empty: not loaded
+    std::mutex directoryMutex;
+    std::string directoryOverride;
+};
 
-std::mutex g_directoryMutex;
-std::string g_directoryOverride;
+TableState& State() {
+    static TableState* const state = new TableState;
+    return *state;
+}
 
-// Fills g_serverTable; the caller holds g_tableMutex.
+// Fills the table; the caller holds its mutex.
 void LoadServerTableLocked() {
     std::string text;
     const std::string& source =
         ReadWholeFile(GetServerListPath(), text) != 0 ? text : std::string(DefaultServerList);
     std::string table = text::Trim(source);
     table += "\r\n";
-    g_serverTable = text::ToLower(table);
+    State().serverTable = text::ToLower(table);
 }
 
 } // namespace
 
 std::string GetProgramDirectory() {
     {
-        std::lock_guard<std::mutex> lock(g_directoryMutex);
-        if (!g_directoryOverride.empty())
-            return g_directoryOverride;
+        std::lock_guard<std::mutex> lock(State().directoryMutex);
+        if (!State().directoryOverride.empty())
+            return State().directoryOverride;
     }
     const char separator = platform::PathSeparator();
     std::string path = platform::GetExecutablePath();
@@ -65,8 +74,8 @@ std::string GetProgramDirectory() {
 std::string GetServerListPath() { return GetProgramDirectory() + "whoislist.txt"; }
 
 void SetProgramDirectoryForTesting(const std::string& dir) {
-    std::lock_guard<std::mutex> lock(g_directoryMutex);
-    g_directoryOverride = dir;
+    std::lock_guard<std::mutex> lock(State().directoryMutex);
+    State().directoryOverride = dir;
 }
 
 long ReadWholeFile(const std::string& path, std::string& out) {
@@ -89,7 +98,7 @@ long ReadWholeFile(const std::string& path, std::string& out) {
 }
 
 void LoadServerTable() {
-    std::lock_guard<std::mutex> lock(g_tableMutex);
+    std::lock_guard<std::mutex> lock(State().tableMutex);
     LoadServerTableLocked();
 }
 
@@ -102,16 +111,17 @@ std::string FindWhoisServer(std::string domain) {
 
     std::string host;
     {
-        std::lock_guard<std::mutex> lock(g_tableMutex);
-        if (g_serverTable.empty())
+        TableState& state = State();
+        std::lock_guard<std::mutex> lock(state.tableMutex);
+        if (state.serverTable.empty())
             LoadServerTableLocked();
-        std::size_t at = g_serverTable.find(key);
+        const std::string& table = state.serverTable;
+        std::size_t at = table.find(key);
         if (at == std::string::npos)
             return std::string();
         std::size_t start = at + key.size();
-        std::size_t end = g_serverTable.find("\r\n", start);
-        host = g_serverTable.substr(start, end == std::string::npos ? std::string::npos
-                                                                    : end - start);
+        std::size_t end = table.find("\r\n", start);
+        host = table.substr(start, end == std::string::npos ? std::string::npos : end - start);
     }
     host = text::Trim(host);
     if (key == "org:" && host == roles::kComNetRegistryServer)
@@ -120,6 +130,6 @@ std::string FindWhoisServer(std::string domain) {
 }
 
 void DiscardServerTable() {
-    std::lock_guard<std::mutex> lock(g_tableMutex);
-    g_serverTable.clear();
+    std::lock_guard<std::mutex> lock(State().tableMutex);
+    State().serverTable.clear();
 }
