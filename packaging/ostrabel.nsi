@@ -37,6 +37,7 @@ OutFile "${OUTFILE}"
 RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -175,7 +176,15 @@ Function un.RemoveUneditedServerList
 FunctionEnd
 
 Section "Uninstall"
+  ; A running program cannot be deleted: stop before anything is removed.
+  ClearErrors
   Delete "$INSTDIR\ostrabel.exe"
+  ${If} ${Errors}
+  ${AndIf} ${FileExists} "$INSTDIR\ostrabel.exe"
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is running. Close it, then uninstall again." /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
   Delete "$INSTDIR\ostrabel-cli.exe"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   Call un.RemoveUneditedServerList

@@ -36,7 +36,11 @@ expected_dir="$WINEPREFIX/drive_c/users/$wine_user/AppData/Local/Programs/Ostrab
 
 # The names in a folder on one line, or "(no folder)".
 listing() {
-  if [ -d "$1" ]; then ls -A "$1" | tr '\n' ' '; else echo "(no folder)"; fi
+  if [ -d "$1" ]; then
+    find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' '
+  else
+    echo "(no folder)"
+  fi
 }
 
 install() {

@@ -29,7 +29,12 @@ start_wine() {
   export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
   trap cleanup EXIT
   timeout 120 wineboot -i >/dev/null 2>&1 || fail "wineboot -i did not make the prefix"
-  wine_user=$(ls "$WINEPREFIX/drive_c/users" | grep -vx Public | head -n 1)
+  local folder
+  wine_user=""
+  for folder in "$WINEPREFIX"/drive_c/users/*/; do
+    folder=$(basename "$folder")
+    [ "$folder" = Public ] || wine_user=$folder
+  done
   [ -n "$wine_user" ] || fail "no user folder in the new prefix"
 }
 
