@@ -33,10 +33,5 @@ step "threaded tests under ThreadSanitizer"
    ctest --output-on-failure -j "$jobs" -L threads)
 
 step "Windows tests under Wine"
-mkdir -p "$root/build-win32/tmp"
-export TMPDIR="$root/build-win32/tmp"
-wine_fresh_prefix "$root/build-win32/wine-prefix"
-trap wine_stop EXIT
-(cd "$root/build-win32" && xvfb-run -a -s "-screen 0 1024x768x24" \
-   ctest --output-on-failure -j "$jobs")
+xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/wine-tests.sh" "$root/build-win32"
 step "all tests passed"
