@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "engine/driver.h"
+#include "engine/filters.h"
 #include "engine/text.h"
 
 #ifndef OSTRABEL_VERSION
@@ -18,29 +19,140 @@ CliOptions UsageError(const std::string& message) {
 
 } // namespace
 
+bool ParseCliPort(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int value = std::stoi(text);
+    if (value < 1 || value > 65535)
+        return false;
+    port = value;
+    return true;
+}
+
+bool ParseCliTimeout(const std::string& text, int& timeoutMs) {
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    const auto digitsOnly = [](const std::string& s) {
+        return s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (whole.empty() || !digitsOnly(whole) || !digitsOnly(fraction) || fraction.size() > 3 ||
+        (point != std::string::npos && fraction.empty()))
+        return false;
+    const std::size_t firstDigit = whole.find_first_not_of('0');
+    if (firstDigit != std::string::npos && whole.size() - firstDigit > 5)
+        return false; // far beyond the longest limit
+    long long ms = std::stoll(whole) * 1000;
+    if (!fraction.empty())
+        ms += std::stoll((fraction + "00").substr(0, 3));
+    if (ms > static_cast<long long>(kMaxCliTimeoutSeconds) * 1000)
+        return false;
+    timeoutMs = static_cast<int>(ms);
+    return true;
+}
+
+namespace {
+
+// A host for -h: a name or dotted address, optionally ":PORT". Anything the
+// resolver could not take (blanks, control characters, a leading "-" that is
+// most likely a misplaced option, IPv6 colons) is refused here, so that every
+// later message about the host stays on one line.
+bool ParseCliHost(const std::string& text, std::string& host, int& port, bool& portGiven,
+                  std::string& problem) {
+    const std::size_t colon = text.rfind(':');
+    host = text.substr(0, colon);
+    portGiven = colon != std::string::npos;
+    if (host.empty() || host[0] == '-') {
+        problem = "-h needs a host name or address";
+        return false;
+    }
+    for (unsigned char c : host) {
+        if (c <= ' ' || c == 0x7f || c == ':') {
+            problem = "-h takes HOST or HOST:PORT (an IPv4 address or a name)";
+            return false;
+        }
+    }
+    if (portGiven && !ParseCliPort(text.substr(colon + 1), port)) {
+        problem = "the port in -h must be a number from 1 to 65535";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     bool raw = false, help = false, version = false;
     bool convertOn = false, convertOff = false;
+    std::string hostArg;
+    int portOption = 0; // 0: no -p
+    int timeoutMs = 0;
     std::vector<std::string> queries;
     bool optionsEnded = false;
-    for (const std::string& arg : args) {
-        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (arg == "--")
-                optionsEnded = true;
-            else if (arg == "--raw")
-                raw = true;
-            else if (arg == "--convert-to-ip")
-                convertOn = true;
-            else if (arg == "--no-convert-to-ip")
-                convertOff = true;
-            else if (arg == "--help")
-                help = true;
-            else if (arg == "--version")
-                version = true;
-            else
-                return UsageError("unknown option '" + arg + "'");
-        } else {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             queries.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--raw") {
+            raw = true;
+            continue;
+        }
+        if (arg == "--convert-to-ip") {
+            convertOn = true;
+            continue;
+        }
+        if (arg == "--no-convert-to-ip") {
+            convertOff = true;
+            continue;
+        }
+        if (arg == "--help") {
+            help = true;
+            continue;
+        }
+        if (arg == "--version") {
+            version = true;
+            continue;
+        }
+
+        // The options with a value: "-h VALUE", "--host VALUE", "--host=VALUE".
+        std::string name = arg, value;
+        bool hasValue = false;
+        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+            name = arg.substr(0, arg.find('='));
+            value = arg.substr(arg.find('=') + 1);
+            hasValue = true;
+        }
+        const bool isHost = name == "-h" || name == "--host";
+        const bool isPort = name == "-p" || name == "--port";
+        const bool isTimeout = name == "--timeout";
+        if (!isHost && !isPort && !isTimeout)
+            return UsageError("unknown option '" + arg + "'");
+        if (!hasValue) {
+            if (i + 1 >= args.size())
+                return UsageError("option " + name + " needs a value");
+            value = args[++i];
+        }
+        if (isHost) {
+            hostArg = value;
+            std::string host, problem;
+            int port = 0;
+            bool portGiven = false;
+            if (!ParseCliHost(hostArg, host, port, portGiven, problem))
+                return UsageError(problem);
+        } else if (isPort) {
+            if (!ParseCliPort(value, portOption))
+                return UsageError("the port must be a number from 1 to 65535");
+        } else if (!ParseCliTimeout(value, timeoutMs)) {
+            return UsageError("--timeout takes seconds from 0 to " +
+                              std::to_string(kMaxCliTimeoutSeconds) +
+                              ", with up to three decimals");
         }
     }
 
@@ -55,6 +167,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     }
     if (convertOn && convertOff)
         return UsageError("--convert-to-ip and --no-convert-to-ip exclude each other");
+    if (portOption != 0 && hostArg.empty())
+        return UsageError("-p needs -h (lookups without -h always use port 43)");
     if (queries.empty())
         return UsageError("no query given");
     if (queries.size() > 1)
@@ -62,10 +176,26 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     options.query = text::Trim(queries.front());
     if (options.query.empty())
         return UsageError("the query is blank");
+    if (!hostArg.empty()) {
+        if (options.query.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+            return UsageError("the query holds a line break");
+        int port = portOption != 0 ? portOption : kWhoisPort;
+        bool portGiven = false;
+        std::string problem;
+        ParseCliHost(hostArg, options.host, port, portGiven, problem);
+        options.port = port;
+    }
     options.action = CliAction::Lookup;
     options.raw = raw;
     options.convertToIp = convertOff ? 0 : 1;
+    options.timeoutMs = timeoutMs;
     return options;
+}
+
+ExchangeLimits CliExchangeLimits(const CliOptions& options) {
+    ExchangeLimits limits;
+    limits.timeoutMs = options.timeoutMs;
+    return limits;
 }
 
 int CliExitStatus(const std::string& result) {
@@ -80,8 +210,51 @@ std::string FormatCliOutput(const std::string& result, bool raw) {
     return text::ReplaceAll(result, "\r\n", "\n") + "\n";
 }
 
+namespace {
+
+// Seconds as the user would write them: "2", "0.5", "1.25".
+std::string FormatSeconds(int ms) {
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+        while (fraction.back() == '0')
+            fraction.pop_back();
+        text += "." + fraction;
+    }
+    return text;
+}
+
+} // namespace
+
+std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const std::string& host,
+                                  int port, int timeoutMs) {
+    const std::string server = host + ":" + std::to_string(port);
+    switch (outcome) {
+    case ExchangeOutcome::Completed:
+        return answered ? "" : "empty answer from " + server;
+    case ExchangeOutcome::NotResolved:
+        return "cannot reach " + server + " (unknown host)";
+    case ExchangeOutcome::NotConnected:
+        return "cannot reach " + server + " (no connection)";
+    case ExchangeOutcome::NoSocket:
+        return "cannot reach " + server + " (no socket)";
+    case ExchangeOutcome::NotSent:
+    case ExchangeOutcome::SendFailed:
+        return "cannot send the query to " + server;
+    case ExchangeOutcome::ReceiveFailed:
+        return "the answer from " + server + " broke off";
+    case ExchangeOutcome::TimedOut:
+        return "timed out after " + FormatSeconds(timeoutMs) + " s waiting for " + server;
+    case ExchangeOutcome::TooLong:
+        return "the answer from " + server + " is longer than " + std::to_string(kMaxAnswerBytes) +
+               " bytes; the rest was not read";
+    }
+    return "the exchange with " + server + " failed";
+}
+
 std::string CliUsageLine() {
-    return "usage: ostrabel-cli [--raw] [--convert-to-ip | --no-convert-to-ip] QUERY\n";
+    return "usage: ostrabel-cli [--raw] [--convert-to-ip | --no-convert-to-ip]\n"
+           "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n";
 }
 
 std::string CliHelpText() {
@@ -94,20 +267,49 @@ std::string CliHelpText() {
            "                       (CR LF line ends, no final newline added)\n"
            "  --convert-to-ip      look a name up by its IPv4 address (the default)\n"
            "  --no-convert-to-ip   look a domain name up at its registry\n"
+           "  -h, --host HOST[:PORT]\n"
+           "                       ask this one server directly: the query is sent as\n"
+           "                       typed, no referral is followed and no heading added;\n"
+           "                       a server the program knows has its legal notice\n"
+           "                       cut; the convert options have no effect\n"
+           "  -p, --port PORT      the port of -h (1 to 65535, default 43); only with -h,\n"
+           "                       and a PORT given in -h wins\n"
+           "  --timeout SECONDS    bound connecting and every single read of each\n"
+           "                       exchange (up to three decimals, at most 86400; 0 or\n"
+           "                       absent: no limit); a timed-out exchange ends like a\n"
+           "                       broken one and keeps what arrived; name resolution\n"
+           "                       is not bounded\n"
            "  --help               show this text\n"
            "  --version            show the version\n"
+           "  --                   end of options: the next argument is the query\n"
+           "\n"
+           "Options take their value as the next argument or, for the long ones, after\n"
+           "'=' (--host=HOST, --port=PORT, --timeout=SECONDS); given twice, the last\n"
+           "counts.\n"
            "\n"
            "The server list is whoislist.txt beside this program (a built-in list\n"
            "when it is missing).\n"
            "Exit status: 0 when an answer was printed, 1 when the lookup gave none,\n"
-           "2 for a usage error.\n";
+           "2 for a usage error. With -h, a server that cannot be resolved, refuses,\n"
+           "breaks off, times out or sends nothing gives a one-line message on\n"
+           "standard error and exit status 1; what arrived is still printed.\n";
 }
 
 std::string CliVersionText() {
     return std::string("ostrabel-cli ") + OSTRABEL_VERSION + "\n";
 }
 
-int RunCli(const CliOptions& options, WhoisNetwork& net, std::string& out, std::string& err) {
+DirectExchange TransportDirectExchange(const ExchangeLimits& limits) {
+    return
+        [limits](const std::string& query, const std::string& host, int port, std::string& result) {
+            ExchangeOutcome outcome = ExchangeOutcome::NotSent;
+            WhoisExchange(query, host, result, port, limits, &outcome);
+            return outcome;
+        };
+}
+
+int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& direct,
+           std::string& out, std::string& err) {
     switch (options.action) {
     case CliAction::Help:
         out = CliHelpText();
@@ -122,7 +324,21 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, std::string& out, std::
         break;
     }
     std::string result;
-    RunWhoisLookup(options.query, result, options.convertToIp, net);
-    out = FormatCliOutput(result, options.raw);
-    return CliExitStatus(result);
+    if (options.host.empty()) {
+        RunWhoisLookup(options.query, result, options.convertToIp, net);
+        out = FormatCliOutput(result, options.raw);
+        return CliExitStatus(result);
+    }
+
+    const ExchangeOutcome outcome = direct(options.query, options.host, options.port, result);
+    StripLegalNotice(result, options.host);
+    // Nothing at all for an exchange that failed before a byte arrived.
+    if (outcome == ExchangeOutcome::Completed || !result.empty())
+        out = FormatCliOutput(result, options.raw);
+    const std::string message = DirectExchangeMessage(outcome, !result.empty(), options.host,
+                                                      options.port, options.timeoutMs);
+    if (message.empty())
+        return 0;
+    err = "ostrabel-cli: " + message + "\n";
+    return 1;
 }

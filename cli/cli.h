@@ -1,31 +1,57 @@
 // ostrabel-cli: one lookup from the command line, with the program's engine.
 //
-//   ostrabel-cli [--raw] [--convert-to-ip | --no-convert-to-ip] QUERY
+//   ostrabel-cli [--raw] [--convert-to-ip | --no-convert-to-ip]
+//                [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY
 //   ostrabel-cli --help | --version
 //
 // The parts below are kept apart from main() so they can be tested.
 #pragma once
 
+#include "engine/transport.h"
 #include "engine/whois_network.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 enum class CliAction { Lookup, Help, Version, UsageError };
 
+// The longest --timeout accepted, in seconds (one day).
+inline constexpr int kMaxCliTimeoutSeconds = 86400;
+
 struct CliOptions {
     CliAction action = CliAction::UsageError;
-    bool raw = false;    // write the result byte for byte
-    int convertToIp = 1; // the program's default: on
-    std::string query;   // trimmed
-    std::string error;   // one line, for UsageError
+    bool raw = false;      // write the result byte for byte
+    int convertToIp = 1;   // the program's default: on
+    std::string query;     // trimmed
+    std::string host;      // -h: ask this one server directly; empty: the lookup chain
+    int port = kWhoisPort; // the port of -h (from -p or HOST:PORT)
+    int timeoutMs = 0;     // --timeout in milliseconds; 0: no limit
+    std::string error;     // one line, for UsageError
 };
 
 // Parses the arguments after the program name. A blank query, a missing or
 // second query, an unknown option and both convert options together are
 // usage errors. "--" ends the options (a query may then start with "-").
-// --help and --version win over everything but an unknown option.
+// --help and --version win over everything but an unknown option or an
+// option with a missing or malformed value.
+//
+// -h HOST[:PORT] (or --host=HOST[:PORT]), -p PORT (or --port=PORT) and
+// --timeout SECONDS (or --timeout=SECONDS) take a value; given twice, the
+// last counts. A port is 1 to 65535; a PORT in -h wins over -p; -p without
+// -h is a usage error (the lookup chain always uses port 43). SECONDS is a
+// number with up to three decimals, at most kMaxCliTimeoutSeconds; 0 means
+// no limit. With -h a query holding a line break is a usage error.
 CliOptions ParseCliArguments(const std::vector<std::string>& args);
+
+// Parses a port number: digits only, 1 to 65535.
+bool ParseCliPort(const std::string& text, int& port);
+
+// Parses SECONDS of --timeout into milliseconds (see ParseCliArguments).
+bool ParseCliTimeout(const std::string& text, int& timeoutMs);
+
+// The limits of every exchange for these options.
+ExchangeLimits CliExchangeLimits(const CliOptions& options);
 
 // 0 when the result is not empty and is not one of the two fixed failure
 // texts of the engine; 1 otherwise.
@@ -35,14 +61,33 @@ int CliExitStatus(const std::string& result);
 // every CR LF written as LF and one final newline added.
 std::string FormatCliOutput(const std::string& result, bool raw);
 
+// The one-line message (without "ostrabel-cli: " and line end) for an
+// exchange with host:port that ended as outcome; empty for an exchange that
+// completed with text. timeoutMs is the limit the exchange ran under.
+std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const std::string& host,
+                                  int port, int timeoutMs);
+
 std::string CliUsageLine();
 std::string CliHelpText();
 std::string CliVersionText();
 
+// The single exchange of -h: asks host:port, fills result with what arrived
+// and tells how the exchange ended.
+using DirectExchange = std::function<ExchangeOutcome(
+    const std::string& query, const std::string& host, int port, std::string& result)>;
+
+// The direct exchange through the real transport, under the given limits.
+DirectExchange TransportDirectExchange(const ExchangeLimits& limits);
+
 // Carries out parsed options: fills out (standard output) and err (standard
-// error) and returns the exit status: 0 or 1 for a lookup as CliExitStatus
-// says, 0 for help and version, 2 for a usage error.
-int RunCli(const CliOptions& options, WhoisNetwork& net, std::string& out, std::string& err);
+// error) and returns the exit status: 0 or 1 for a lookup, 0 for help and
+// version, 2 for a usage error. The lookup chain goes through net; -h makes
+// one exchange through direct instead, filters the answer by that host's
+// notice rule and prints it without a heading: 0 when the server answered
+// something and closed, otherwise 1 with a one-line message on err (and
+// what arrived before the failure on out).
+int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& direct,
+           std::string& out, std::string& err);
 
 // Standard output carries bytes as they are (no LF to CR LF on Windows).
 void SetStdoutBinary();

@@ -14,7 +14,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string out, err;
-    const int status = RunCli(options, RealWhoisNetwork(), out, err);
+    // The lookup runs to its end before main returns, so the network can live here.
+    const ExchangeLimits limits = CliExchangeLimits(options);
+    TransportNetwork net(limits);
+    const int status = RunCli(options, net, TransportDirectExchange(limits), out, err);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
     std::fputs(err.c_str(), stderr);

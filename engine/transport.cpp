@@ -30,37 +30,43 @@ bool ResolveServer(const std::string& host, platform::Ipv4Address& address) {
 } // namespace
 
 bool WhoisExchange(std::string query, std::string host, std::string& result, int port,
-                   const ExchangeLimits& limits) {
-    if (host.empty())
+                   const ExchangeLimits& limits, ExchangeOutcome* outcome) {
+    auto fail = [outcome](ExchangeOutcome why) {
+        if (outcome)
+            *outcome = why;
         return false;
+    };
+    if (host.empty())
+        return fail(ExchangeOutcome::NotSent);
     result.clear();
     if (query.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-        return false;
+        return fail(ExchangeOutcome::NotSent);
 
     SocketGuard sock(platform::OpenTcpSocket());
     if (sock.get() == platform::kInvalidSocket)
-        return false;
+        return fail(ExchangeOutcome::NoSocket);
 
     platform::Ipv4Address address;
     if (!ResolveServer(host, address))
-        return false;
+        return fail(ExchangeOutcome::NotResolved);
     if (!platform::Connect(sock.get(), address, port, limits.timeoutMs))
-        return false;
+        return fail(ExchangeOutcome::NotConnected);
     if (limits.timeoutMs > 0)
         platform::SetReceiveTimeout(sock.get(), limits.timeoutMs);
 
     // The request line is sized to the query: a query of any length goes whole.
     std::string request = query + "\r\n";
     if (platform::SendBytes(sock.get(), request.data(), request.size()) == -1)
-        return false;
+        return fail(ExchangeOutcome::SendFailed);
 
     char chunk[kReceiveChunkBytes + 1];
     for (;;) {
         std::memset(chunk, 0, sizeof chunk);
         long n = platform::ReceiveBytes(sock.get(), chunk, kReceiveChunkBytes);
         if (n == -1) {
+            const bool timedOut = platform::LastReceiveTimedOut();
             platform::ShutdownReceive(sock.get());
-            return false;
+            return fail(timedOut ? ExchangeOutcome::TimedOut : ExchangeOutcome::ReceiveFailed);
         }
         if (n == 0)
             break;
@@ -69,11 +75,13 @@ bool WhoisExchange(std::string query, std::string host, std::string& result, int
         if (result.size() + textLength > kMaxAnswerBytes) {
             result.append(chunk, kMaxAnswerBytes - result.size());
             platform::ShutdownReceive(sock.get());
-            return false;
+            return fail(ExchangeOutcome::TooLong);
         }
         result.append(chunk, textLength);
     }
     platform::ShutdownReceive(sock.get());
+    if (outcome)
+        *outcome = ExchangeOutcome::Completed;
     return true;
 }
 

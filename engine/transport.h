@@ -19,6 +19,19 @@ struct ExchangeLimits {
     int timeoutMs = 0; // 0: no limit
 };
 
+// How an exchange ended, for a caller that tells the user why it failed.
+enum class ExchangeOutcome {
+    Completed,     // the server closed the connection: the answer is whole
+    NotSent,       // empty host, or a query holding CR, LF or NUL
+    NoSocket,      // no socket could be created
+    NotResolved,   // the host neither resolves nor parses as dotted text
+    NotConnected,  // refused, unreachable, or the connect limit ran out
+    SendFailed,    // the request could not be sent
+    ReceiveFailed, // a receive error part-way; the text so far is kept
+    TimedOut,      // a receive waited longer than the limit; the text so far is kept
+    TooLong,       // the answer reached kMaxAnswerBytes; that much is kept
+};
+
 // Connects to host:port, sends the query followed by CR LF in one call and
 // appends everything the server sends to result until it closes.
 // - An empty host returns false at once and leaves result untouched.
@@ -28,8 +41,10 @@ struct ExchangeLimits {
 // - A zero byte ends the text of the chunk that holds it.
 // - A query holding CR, LF or NUL is refused (it would smuggle further request
 //   lines to the server): nothing is sent, false, result empty.
+// When outcome is given it receives how the exchange ended (Completed exactly
+// when the result is true).
 bool WhoisExchange(std::string query, std::string host, std::string& result, int port,
-                   const ExchangeLimits& limits = {});
+                   const ExchangeLimits& limits = {}, ExchangeOutcome* outcome = nullptr);
 
 // Fills address with the dotted text of the name's first IPv4 address. Name
 // resolution first, then the dotted-text parse. On failure address is unchanged.

@@ -48,6 +48,10 @@ long SendBytes(SocketHandle s, const char* data, std::size_t size);
 // recv(s, buffer, size, 0): the count, 0 when the peer closed, -1 on error.
 long ReceiveBytes(SocketHandle s, char* buffer, std::size_t size);
 
+// Right after ReceiveBytes returned -1 on this thread: true when the error was
+// the receive time limit of SetReceiveTimeout running out.
+bool LastReceiveTimedOut();
+
 // shutdown(s, 0): ends the receive direction.
 void ShutdownReceive(SocketHandle s);
 

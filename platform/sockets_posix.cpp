@@ -100,6 +100,8 @@ long ReceiveBytes(SocketHandle s, char* buffer, std::size_t size) {
     return n < 0 ? -1 : static_cast<long>(n);
 }
 
+bool LastReceiveTimedOut() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
 void ShutdownReceive(SocketHandle s) { shutdown(static_cast<int>(s), SHUT_RD); }
 
 void CloseSocket(SocketHandle s) { close(static_cast<int>(s)); }

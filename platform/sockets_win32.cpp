@@ -104,6 +104,8 @@ long ReceiveBytes(SocketHandle s, char* buffer, std::size_t size) {
     return n == SOCKET_ERROR ? -1 : n;
 }
 
+bool LastReceiveTimedOut() { return WSAGetLastError() == WSAETIMEDOUT; }
+
 void ShutdownReceive(SocketHandle s) { shutdown(static_cast<SOCKET>(s), 0); }
 
 void CloseSocket(SocketHandle s) { closesocket(static_cast<SOCKET>(s)); }

@@ -160,6 +160,58 @@ TEST(WhoisExchange, TimeoutBoundsASilentServer) {
     EXPECT_EQ(result, "first");
 }
 
+TEST(WhoisExchange, OutcomeTellsHowTheExchangeEnded) {
+    ExchangeOutcome how = ExchangeOutcome::NoSocket;
+    std::string result;
+    {
+        FakeWhoisServer server(FakeWhoisServer::Answer("whole"));
+        EXPECT_TRUE(WhoisExchange("q", "127.0.0.1", result, server.port(), {}, &how));
+        EXPECT_EQ(how, ExchangeOutcome::Completed);
+
+        EXPECT_FALSE(WhoisExchange("a\nb", "127.0.0.1", result, server.port(), {}, &how));
+        EXPECT_EQ(how, ExchangeOutcome::NotSent);
+        EXPECT_FALSE(WhoisExchange("q", "", result, server.port(), {}, &how));
+        EXPECT_EQ(how, ExchangeOutcome::NotSent);
+    }
+    int closedPort = 0;
+    {
+        FakeWhoisServer server(FakeWhoisServer::Answer("x"));
+        closedPort = server.port();
+    }
+    EXPECT_FALSE(WhoisExchange("q", "127.0.0.1", result, closedPort, {}, &how));
+    EXPECT_EQ(how, ExchangeOutcome::NotConnected);
+
+    FakeWhoisServer reset([](Session& s, const std::string&) {
+        s.Send("part");
+        s.Pause(300);
+        s.Reset();
+    });
+    EXPECT_FALSE(WhoisExchange("q", "127.0.0.1", result, reset.port(), {}, &how));
+    EXPECT_EQ(how, ExchangeOutcome::ReceiveFailed);
+    EXPECT_EQ(result, "part");
+
+    // A server that stops sending: the receive limit, not an error, ends it.
+    FakeWhoisServer silent([](Session& s, const std::string&) {
+        s.Send("first");
+        s.Pause(1500);
+        s.Send("late");
+    });
+    ExchangeLimits limits;
+    limits.timeoutMs = 300;
+    EXPECT_FALSE(WhoisExchange("q", "127.0.0.1", result, silent.port(), limits, &how));
+    EXPECT_EQ(how, ExchangeOutcome::TimedOut);
+    EXPECT_EQ(result, "first");
+
+    const std::string block = Pattern(1024 * 1024);
+    FakeWhoisServer endless([&](Session& s, const std::string&) {
+        for (int i = 0; i < 17; ++i)
+            if (!s.Send(block))
+                break;
+    });
+    EXPECT_FALSE(WhoisExchange("q", "127.0.0.1", result, endless.port(), {}, &how));
+    EXPECT_EQ(how, ExchangeOutcome::TooLong);
+}
+
 TEST(ResolveHostToAddress, DottedTextAndLocalNames) {
     std::string address = "unchanged";
     EXPECT_TRUE(ResolveHostToAddress("127.0.0.1", address));
