@@ -1,7 +1,8 @@
 // The in-process driver over the same answers the fake servers replay, for
 // comparing with what ostrabel-cli gets through real sockets. An exchange
 // with a host of the configuration succeeds with its file (or with nothing,
-// as the fake server closes without a word); any other host fails like a
+// as the fake server closes without a word); a silent host fails with nothing,
+// as the client's time limit would end it; any other host fails like a
 // refused connection. Names resolve as the program resolves them.
 //
 //   e2e_driver_replay CONFIG (--convert-to-ip | --no-convert-to-ip) QUERY
@@ -21,7 +22,8 @@ public:
         if (host.empty())
             return false;
         result.clear();
-        if (m_config.hosts.count(host) == 0)
+        // A silent server fails like an exchange that ran out of time.
+        if (m_config.hosts.count(host) == 0 || m_config.silent.count(host) != 0)
             return false;
         m_config.Find(host, query, result);
         return true;

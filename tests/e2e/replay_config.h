@@ -3,12 +3,15 @@
 // (REQUEST "*": any request to that host without a line of its own; lines
 // starting with "#" and blank lines are ignored). The fake servers replay
 // them over TCP; the in-process replay hands the same bytes to the driver.
+// HOST may end in ":PORT" for a server on another port than 43. FILE
+// ":silent" makes a server that takes the request and never answers.
 #pragma once
 
 #include "tests/support/fake_whois_server.h"
 
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -19,6 +22,8 @@ struct Config {
     std::map<std::pair<std::string, std::string>, std::string> answers;
     // Every host named, in the order first seen.
     std::map<std::string, int> hosts;
+    // The hosts whose server never answers.
+    std::set<std::string> silent;
     std::string error;
 
     // The answer for request at host; false when neither the request nor "*"
@@ -59,15 +64,26 @@ inline Config ReadConfig(const std::string& path) {
         const std::string host = line.substr(0, tab1);
         const std::string request = line.substr(tab1 + 1, tab2 - tab1 - 1);
         const std::string file = line.substr(tab2 + 1);
+        config.hosts.emplace(host, static_cast<int>(config.hosts.size()));
+        if (file == ":silent") {
+            config.silent.insert(host);
+            continue;
+        }
         std::ifstream probe(file, std::ios::binary);
         if (!probe) {
             config.error = path + ":" + std::to_string(number) + ": cannot read " + file;
             return config;
         }
         config.answers[{host, request}] = testnet::ReadFileBytes(file);
-        config.hosts.emplace(host, static_cast<int>(config.hosts.size()));
     }
     return config;
+}
+
+// Splits "NAME:PORT" of a configuration host; port 43 without one.
+inline void SplitHost(const std::string& host, std::string& name, int& port) {
+    const std::size_t colon = host.rfind(':');
+    name = host.substr(0, colon);
+    port = colon == std::string::npos ? 43 : std::stoi(host.substr(colon + 1));
 }
 
 } // namespace replay

@@ -44,6 +44,10 @@ whois.ripe.net	130.66.76.222	$samples/whois.ripe.net/ripe-inetnum-128.79.0.0-bou
 whois.arin.net	174.0.0.1	$samples/whois.arin.net/arin-net-174-shaw-rwhois-referral.txt
 whois.arin.net	192.0.2.1	$work/run/answers/arin-orgid.txt
 whois.arin.net	! o + LVLT	$work/run/answers/arin-org-LVLT.txt
+whois.alt.test	*	$samples/whois.ripe.net/ripe-inetnum-128.79.0.0-bouygues.txt
+whois.alt.test:4343	*	$samples/whois.apnic.net/apnic-inetnum-171.0.0.0-starhub.txt
+silent.test	*	:silent
+whois.pir.org	*	:silent
 CONF
 
   # Every role host, then the registrar the .net registry refers to, then a
@@ -56,6 +60,11 @@ CONF
     done
     echo "127.0.0.$n whois.markmonitor.com"
     echo "192.0.2.1 host.example.test"
+    # For -h: a server on 43 and 4343, one that never answers, and an
+    # address where nothing listens.
+    echo "127.0.1.1 whois.alt.test"
+    echo "127.0.1.2 silent.test"
+    echo "127.0.1.3 refused.test"
   } > "$work/run/hosts"
 
   if [ -f "$wincli" ]; then
@@ -173,6 +182,114 @@ check unknown-tld 1 --no-convert-to-ip example.zz
 has unknown-tld "I do not know the whois server for this domain extension"
 check unresolvable 1 --raw nowhere.example.test
 has unresolvable "Unable to resolve host"
+
+# ---------------------------------------------------------------- -h, -p, --timeout
+# direct NAME STATUS STDERR WINE ARGS...: like check, but standard error must
+# be exactly "ostrabel-cli: STDERR" (or empty when STDERR is empty), and the
+# Windows client runs only when WINE is "wine". How long each run took goes to
+# NAME.ms (and NAME.wine.ms), in milliseconds.
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+direct() {
+  local name=$1 want=$2 wanterr=$3 wine=$4; shift 4
+  local before; before=$(wc -l < "$run/requests.log")
+  local expected=""
+  [ -n "$wanterr" ] && expected="ostrabel-cli: $wanterr"
+
+  local t0; t0=$(now_ms)
+  timeout 60 "$bin/ostrabel-cli" "$@" > "$out/$name.native" 2> "$out/$name.native.err"
+  local status=$?
+  echo $(( $(now_ms) - t0 )) > "$out/$name.ms"
+  [ "$status" = "$want" ] || fail "$name: native exit status $status, expected $want"
+  [ "$(cat "$out/$name.native.err")" = "$expected" ] ||
+    fail "$name: native stderr '$(cat "$out/$name.native.err")', expected '$expected'"
+  [ "$(wc -l < "$out/$name.native.err")" -le 1 ] || fail "$name: more than one line on stderr"
+  tail -n +$((before + 1)) "$run/requests.log" > "$out/$name.requests"
+
+  if [ "$withwine" = yes ] && [ "$wine" = wine ]; then
+    t0=$(now_ms)
+    (cd "$bin" && timeout 120 wine ./ostrabel-cli.exe "$@") > "$out/$name.wine" 2> "$out/$name.wine.err"
+    local wstatus=$?
+    echo $(( $(now_ms) - t0 )) > "$out/$name.wine.ms"
+    [ "$wstatus" = "$want" ] || fail "$name: Windows exit status $wstatus, expected $want"
+    cmp -s "$out/$name.native" "$out/$name.wine" ||
+      fail "$name: Windows output differs from native ($(cmp "$out/$name.native" "$out/$name.wine" 2>&1))"
+    # Standard error is a text stream on Windows: its line end is CR LF.
+    [ "$(tr -d '\r' < "$out/$name.wine.err")" = "$expected" ] ||
+      fail "$name: Windows stderr '$(cat "$out/$name.wine.err")', expected '$expected'"
+  fi
+}
+# took NAME LOW HIGH [WINE-EXTRA]: the native run took LOW to HIGH ms, the
+# Windows run LOW to HIGH + WINE-EXTRA ms (Wine's own start-up).
+took() {
+  local name=$1 low=$2 high=$3 extra=${4:-0} ms
+  ms=$(cat "$out/$name.ms")
+  [ "$ms" -ge "$low" ] && [ "$ms" -le "$high" ] || fail "$name: native took $ms ms, expected $low..$high"
+  echo "  $name: native ${ms} ms$([ -f "$out/$name.wine.ms" ] && echo ", Windows $(cat "$out/$name.wine.ms") ms")"
+  if [ -f "$out/$name.wine.ms" ]; then
+    ms=$(cat "$out/$name.wine.ms")
+    [ "$ms" -ge "$low" ] && [ "$ms" -le $((high + extra)) ] ||
+      fail "$name: Windows took $ms ms, expected $low..$((high + extra))"
+  fi
+}
+empty_output() { [ ! -s "$out/$1.native" ] || fail "$1: printed '$(head -c 80 "$out/$1.native")'"; }
+
+# A server the program knows: its notice is cut as in a lookup, but nothing
+# else happens (no referral to follow, no heading): exactly the APNIC part of
+# the lookup through ARIN.
+direct h-known 0 "" wine -h whois.apnic.net --raw 144.134.121.81
+requests_are h-known "whois.apnic.net${T}144.134.121.81"
+lacks h-known "dbcopyright"
+printf '144.134.121.81\r\n\r\n' | cmp -s - <(head -c 18 "$out/apnic-raw.native") ||
+  fail "apnic-raw: no heading to take off"
+tail -c +19 "$out/apnic-raw.native" | cmp -s - "$out/h-known.native" ||
+  fail "h-known: differs from the APNIC answer of the full lookup"
+wine_start=$([ -f "$out/h-known.wine.ms" ] && cat "$out/h-known.wine.ms" || echo 0)
+
+# Port 43 of a server the program does not know.
+direct h-unknown 0 "" native -h whois.alt.test 130.66.76.222
+requests_are h-unknown "whois.alt.test${T}130.66.76.222"
+has h-unknown "BOUYGTEL-ISP-CABLE"
+
+# Another port, written in -h, given with -p, and -h's port winning over -p.
+direct h-port 0 "" wine -h whois.alt.test:4343 171.0.0.1
+requests_are h-port "whois.alt.test:4343${T}171.0.0.1"
+has h-port "STARHUBINTERNET-SG"
+has h-port "dbcopyright" # the same answer as h-known, but not from a known server
+direct h-p 0 "" native -p 4343 --no-convert-to-ip -h whois.alt.test -- -T
+requests_are h-p "whois.alt.test:4343${T}-T"
+cmp -s "$out/h-port.native" "$out/h-p.native" || fail "h-p: a different answer than h-port"
+direct h-port-wins 0 "" native --raw -h whois.alt.test:4343 --timeout 5 -p 43 171.0.0.1
+requests_are h-port-wins "whois.alt.test:4343${T}171.0.0.1"
+tr -d '\r' < "$out/h-port-wins.native" | cmp -s - <(head -c -1 "$out/h-port.native") ||
+  fail "h-port-wins: --raw is not the same answer with CR LF"
+
+# Nothing listens, and a name that does not resolve: one line, status 1.
+direct h-refused 1 "cannot reach refused.test:43 (no connection)" wine -h refused.test 192.0.2.1
+empty_output h-refused
+direct h-unresolvable 1 "cannot reach nowhere.example.test:4343 (unknown host)" wine \
+  --host=nowhere.example.test --port=4343 192.0.2.1
+empty_output h-unresolvable
+direct p-without-h 2 "-p needs -h (lookups without -h always use port 43) (try --help)" native \
+  -p 4343 192.0.2.1
+
+# A server that takes the query and never answers: the limit ends the wait,
+# for -h and for a lookup whose registry is silent.
+direct h-silent 1 "timed out after 2 s waiting for silent.test:43" wine \
+  --timeout 2 -h silent.test --raw 192.0.2.77
+empty_output h-silent
+requests_are h-silent "silent.test${T}192.0.2.77"
+took h-silent 1900 5000 "$wine_start"
+direct chain-silent 1 "" wine --no-convert-to-ip --timeout=1.5 --raw example.org
+requests_are chain-silent "whois.pir.org${T}example.org"
+empty_output chain-silent
+timeout 60 "$bin/e2e_driver_replay" "$run/answers.conf" --no-convert-to-ip example.org > "$out/chain-silent.driver"
+cmp -s "$out/chain-silent.native" "$out/chain-silent.driver" ||
+  fail "chain-silent: differs from the in-process driver"
+took chain-silent 1400 4500 "$wine_start"
+
+# A limit that is not reached changes nothing in a lookup.
+direct ripe-timeout 0 "" native 130.66.76.222 --timeout=5 --raw
+cmp -s "$out/ripe-raw.native" "$out/ripe-timeout.native" || fail "ripe-timeout: differs from ripe-raw"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures end-to-end check(s) failed; outputs are in $out"
