@@ -5,7 +5,8 @@
 #   2. the native tests;
 #   3. the portable tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 #      and the threaded ones under ThreadSanitizer;
-#   4. the Windows tests under Wine, in a fresh private prefix on a virtual screen.
+#   4. short bounded runs of the libFuzzer targets (clang);
+#   5. the Windows tests under Wine, in a fresh private prefix on a virtual screen.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/scripts/deps.sh"
@@ -31,6 +32,14 @@ build_sanitized "$root/build-tsan" thread
 step "threaded tests under ThreadSanitizer"
 (cd "$root/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
    ctest --output-on-failure -j "$jobs" -L threads)
+
+step "fuzz build (clang, libFuzzer)"
+cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DOSTRABEL_FUZZ=ON -DOSTRABEL_BENCH=OFF \
+  -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$root/build-fuzz" -j "$jobs"
+step "short fuzz runs (15 s per target)"
+"$root/fuzz/run_fuzz.sh" "$root/build-fuzz" 15
 
 step "Windows tests under Wine"
 xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/wine-tests.sh" "$root/build-win32"
