@@ -97,14 +97,25 @@ note "installed into $install_location; shortcut and uninstall entry present"
 # would); its window appears and it keeps running.
 wine start "C:\\users\\$wine_user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Ostrabel.lnk" ||
   fail "starting the shortcut failed"
-window=""
+# The display may be shared with other tests: take only a window of a process
+# in this test's prefix.
+window_in_prefix() {
+  local w pid
+  for w in $(xdotool search --onlyvisible --classname '^ostrabel\.exe$' 2>/dev/null); do
+    pid=$(xdotool getwindowpid "$w" 2>/dev/null) || continue
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    echo "$w $pid"
+    return 0
+  done
+  return 1
+}
+found=""
 for ((i = 0; i < 120; i++)); do
-  window=$(xdotool search --onlyvisible --classname '^ostrabel\.exe$' 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
+  found=$(window_in_prefix) && break
   sleep 0.25
 done
-[ -n "$window" ] || fail "the shortcut showed no ostrabel.exe window within 30 s"
-program_pid=$(xdotool getwindowpid "$window")
+[ -n "$found" ] || fail "the shortcut showed no ostrabel.exe window within 30 s"
+read -r window program_pid <<<"$found"
 tr '\0' ' ' <"/proc/$program_pid/cmdline" | grep -qi 'Programs\\Ostrabel\\ostrabel\.exe' ||
   fail "the shortcut started: $(tr '\0' ' ' <"/proc/$program_pid/cmdline")"
 sleep 3
