@@ -54,15 +54,15 @@ bool ParseCliTimeout(const std::string& text, int& timeoutMs) {
 
 namespace {
 
-// A host for -h: a name or dotted address, optionally ":PORT". Anything the
-// resolver could not take (blanks, control characters, a leading "-" that is
-// most likely a misplaced option, IPv6 colons) is refused here, so that every
-// later message about the host stays on one line.
-bool ParseCliHost(const std::string& text, std::string& host, int& port, bool& portGiven,
-                  std::string& problem) {
+// A host for -h: a name or dotted address, optionally ":PORT" (port is 0
+// without one). Anything the resolver could not take (blanks, control
+// characters, a leading "-" that is most likely a misplaced option, IPv6
+// colons) is refused here, so that every later message about the host stays
+// on one line.
+bool ParseCliHost(const std::string& text, std::string& host, int& port, std::string& problem) {
     const std::size_t colon = text.rfind(':');
     host = text.substr(0, colon);
-    portGiven = colon != std::string::npos;
+    port = 0;
     if (host.empty() || host[0] == '-') {
         problem = "-h needs a host name or address";
         return false;
@@ -73,7 +73,7 @@ bool ParseCliHost(const std::string& text, std::string& host, int& port, bool& p
             return false;
         }
     }
-    if (portGiven && !ParseCliPort(text.substr(colon + 1), port)) {
+    if (colon != std::string::npos && !ParseCliPort(text.substr(colon + 1), port)) {
         problem = "the port in -h must be a number from 1 to 65535";
         return false;
     }
@@ -85,7 +85,8 @@ bool ParseCliHost(const std::string& text, std::string& host, int& port, bool& p
 CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     bool raw = false, help = false, version = false;
     bool convertOn = false, convertOff = false;
-    std::string hostArg;
+    std::string host;
+    int hostPort = 0;   // 0: no port in -h
     int portOption = 0; // 0: no -p
     int timeoutMs = 0;
     std::vector<std::string> queries;
@@ -140,11 +141,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             value = args[++i];
         }
         if (isHost) {
-            hostArg = value;
-            std::string host, problem;
-            int port = 0;
-            bool portGiven = false;
-            if (!ParseCliHost(hostArg, host, port, portGiven, problem))
+            std::string problem;
+            if (!ParseCliHost(value, host, hostPort, problem))
                 return UsageError(problem);
         } else if (isPort) {
             if (!ParseCliPort(value, portOption))
@@ -167,7 +165,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     }
     if (convertOn && convertOff)
         return UsageError("--convert-to-ip and --no-convert-to-ip exclude each other");
-    if (portOption != 0 && hostArg.empty())
+    if (portOption != 0 && host.empty())
         return UsageError("-p needs -h (lookups without -h always use port 43)");
     if (queries.empty())
         return UsageError("no query given");
@@ -176,14 +174,11 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     options.query = text::Trim(queries.front());
     if (options.query.empty())
         return UsageError("the query is blank");
-    if (!hostArg.empty()) {
+    if (!host.empty()) {
         if (options.query.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
             return UsageError("the query holds a line break");
-        int port = portOption != 0 ? portOption : kWhoisPort;
-        bool portGiven = false;
-        std::string problem;
-        ParseCliHost(hostArg, options.host, port, portGiven, problem);
-        options.port = port;
+        options.host = host;
+        options.port = hostPort != 0 ? hostPort : portOption != 0 ? portOption : kWhoisPort;
     }
     options.action = CliAction::Lookup;
     options.raw = raw;
