@@ -1,13 +1,14 @@
-// Saves whoislist.txt into a given program folder the way the Configure dialog
-// saves it: the whole text written in one go over whatever was there. The
-// installer tests run it under Wine as the ordinary user to show that the
-// installed program's folder takes the save without elevation.
+// Saves whoislist.txt into a given program folder with the Configure dialog's
+// own save (WriteServerListFile: a temporary file beside the list, then a
+// replace). The installer tests run it under Wine as the ordinary user to show
+// that the installed program's folder takes the save without elevation.
 //
 //   save_server_list FOLDER MODE
 //     default      the built-in list, unchanged (OK pressed without an edit)
 //     edited       the built-in list with one record added
 //     same-length  the built-in list with one letter changed, same size
 //     empty        no text at all
+#include "servers/configure_dlg.h"
 #include "servers/server_table.h"
 
 #include <cstdio>
@@ -38,15 +39,10 @@ int main(int argc, char** argv) {
     SetProgramDirectoryForTesting(folder);
     const std::string path = GetServerListPath();
 
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "save_server_list: cannot create %s\n", path.c_str());
-        return 1;
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) {
-        std::fprintf(stderr, "save_server_list: cannot write %s\n", path.c_str());
+    std::string reason;
+    if (!WriteServerListFile(path, text, reason)) {
+        std::fprintf(stderr, "save_server_list: %s\n",
+                     ServerListSaveFailureText(path, reason).c_str());
         return 1;
     }
     std::string check;
