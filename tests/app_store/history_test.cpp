@@ -33,7 +33,7 @@ protected:
     void Fill(int count) {
         m_combo.ResetContent();
         for (int i = 1; i <= count; ++i)
-            m_combo.AddString("q" + std::to_string(i));
+            m_combo.AddString(std::string("q").append(std::to_string(i)));
     }
 
     static void Store(const std::vector<std::string>& values, int count) {
@@ -115,7 +115,7 @@ TEST_F(History, ListSettlesOneAboveTheLimitAndALongerStoredListKeepsItsLength) {
 
     std::vector<std::string> stored;
     for (int i = 1; i <= 150; ++i)
-        stored.push_back("s" + std::to_string(i));
+        stored.push_back(std::string("s").append(std::to_string(i)));
     Store(stored, 150);
     LoadHistory(kHistorySection, m_combo);
     EXPECT_EQ(m_combo.GetCount(), 150);
