@@ -97,8 +97,25 @@ LRESULT CLookupDlg::OnCreate(WPARAM, LPARAM) {
         return -1;
     m_bPlacementRestored = ReadWindowPlacement(m_placement);
     if (m_bPlacementRestored) {
-        BringPlacementOnScreen(m_placement);
+        const bool moved = BringPlacementOnScreen(m_placement);
         SetWindowPlacement(&m_placement);
+        // The system keeps the window between its smallest and largest
+        // tracking size, so the rectangle it really got can lie off every
+        // screen although the stored one did not (one larger than the screen
+        // far to the left, one whose right edge lies left of its left edge),
+        // or reach beyond the work area after the move above. The rectangle
+        // the window really has is checked once more (a maximised window is
+        // on its screen whatever its normal rectangle).
+        WINDOWPLACEMENT actual{};
+        actual.length = sizeof(actual);
+        if (!IsZoomed() && ::GetWindowPlacement(m_hWnd, &actual)) {
+            WINDOWPLACEMENT check = m_placement;
+            check.rcNormalPosition = actual.rcNormalPosition;
+            if (BringPlacementOnScreen(check, moved)) {
+                m_placement = check;
+                SetWindowPlacement(&m_placement);
+            }
+        }
     }
     return 0;
 }

@@ -80,7 +80,7 @@ bool CaptureWindowPlacement(HWND window) {
     return true;
 }
 
-bool BringPlacementOnScreen(WINDOWPLACEMENT& placement) {
+bool BringPlacementOnScreen(WINDOWPLACEMENT& placement, bool wholly) {
     // Placement rectangles are in workspace coordinates: screen coordinates
     // less the offset of the primary monitor's work area (a taskbar at the
     // top or left moves the origin).
@@ -97,7 +97,7 @@ bool BringPlacementOnScreen(WINDOWPLACEMENT& placement) {
     };
     RECT r = placement.rcNormalPosition;
     r = {shift(r.left, dx), shift(r.top, dy), shift(r.right, dx), shift(r.bottom, dy)};
-    if (::MonitorFromRect(&r, MONITOR_DEFAULTTONULL) != nullptr)
+    if (!wholly && ::MonitorFromRect(&r, MONITOR_DEFAULTTONULL) != nullptr)
         return false;
     MONITORINFO nearest{};
     nearest.cbSize = sizeof(nearest);
@@ -110,6 +110,9 @@ bool BringPlacementOnScreen(WINDOWPLACEMENT& placement) {
         std::clamp<long long>(static_cast<long long>(r.bottom) - r.top, 0, work.bottom - work.top));
     LONG x = std::clamp<LONG>(r.left, work.left, work.right - width);
     LONG y = std::clamp<LONG>(r.top, work.top, work.bottom - height);
-    placement.rcNormalPosition = {x - dx, y - dy, x - dx + width, y - dy + height};
+    const RECT fitted{x - dx, y - dy, x - dx + width, y - dy + height};
+    if (::EqualRect(&fitted, &placement.rcNormalPosition))
+        return false;
+    placement.rcNormalPosition = fitted;
     return true;
 }

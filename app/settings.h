@@ -51,5 +51,6 @@ bool CaptureWindowPlacement(HWND window);
 
 // Moves a placement's normal rectangle onto the nearest monitor's work area
 // when it lies wholly off every screen (size kept, clipped to the work area
-// if larger). True if it was changed.
-bool BringPlacementOnScreen(WINDOWPLACEMENT& placement);
+// if larger). With wholly, a rectangle that only reaches beyond the work area
+// is moved (and clipped) into it as well. True if it was changed.
+bool BringPlacementOnScreen(WINDOWPLACEMENT& placement, bool wholly = false);

@@ -373,5 +373,33 @@ TEST_F(SettingsStore, OffScreenPlacementIsBroughtOntoTheNearestScreen) {
     EXPECT_GE(wild.rcNormalPosition.right, wild.rcNormalPosition.left);
 }
 
+// Asked to fit wholly, a rectangle that only sticks out of the work area is
+// moved in (and clipped when larger); one already inside is left alone.
+TEST_F(SettingsStore, PlacementIsFittedWhollyWhenAsked) {
+    RECT work{};
+    ASSERT_TRUE(::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    const LONG dx = work.left, dy = work.top; // placements are in work-area coordinates
+    WINDOWPLACEMENT below{};
+    below.rcNormalPosition = {10, work.bottom - dy - 100, 410, work.bottom - dy + 250};
+    EXPECT_FALSE(BringPlacementOnScreen(below)) << "partly shown: left alone by default";
+    ASSERT_TRUE(BringPlacementOnScreen(below, true));
+    const RECT& r = below.rcNormalPosition;
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.right - r.left, 400);
+    EXPECT_EQ(r.bottom - r.top, 350);
+    EXPECT_EQ(r.bottom + dy, work.bottom);
+
+    WINDOWPLACEMENT huge{};
+    huge.rcNormalPosition = {-9000, -9000, 9000, 9000};
+    ASSERT_TRUE(BringPlacementOnScreen(huge, true));
+    EXPECT_EQ(huge.rcNormalPosition.left + dx, work.left);
+    EXPECT_EQ(huge.rcNormalPosition.right - huge.rcNormalPosition.left, work.right - work.left);
+
+    WINDOWPLACEMENT inside{};
+    inside.rcNormalPosition = {10, 20, 300, 200};
+    EXPECT_FALSE(BringPlacementOnScreen(inside, true));
+    EXPECT_EQ(inside.rcNormalPosition.left, 10);
+}
+
 } // namespace
 } // namespace storetest
