@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Robustness of ostrabel.exe under Wine: garbage in every registry setting, a
 # history "Count" of 2147483647, saved placements off every screen, a slow
-# server while the window must stay responsive, Abort and close, and a
-# server list that no lookup or cancelled Configure dialog may rewrite.
+# server while the window must stay responsive, Abort and close, an answer of
+# 100 MiB, and a server list that no lookup or cancelled Configure dialog may
+# rewrite.
 # Runs in a private network and mount namespace (the servers of the program's
 # table are hostile servers on loopback) on a virtual screen of 1024x768,
 # with a Wine prefix of its own made on that screen.
@@ -234,6 +235,26 @@ sleep 1
 stop_app box
 echo "  closed by the close box during the lookup: $close_ms ms"
 [ "$close_ms" -ge 1000 ] && [ "$close_ms" -lt 2500 ] || fail "slow: closing by the close box took $close_ms ms"
+
+echo "100 MiB answer:"
+settings ""
+start_app
+check_shown big-start
+probe query 192.0.2.1
+probe press 1001
+started=$(date +%s%N)
+for _ in $(seq 120); do probe text 1001; [ "$(value text)" = '&Lookup' ] && break; sleep 0.5; done
+shown_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+[ "$(value text)" = '&Lookup' ] || fail "big: no result within 60 s"
+probe ping 5
+responsive=$(value slowest_ms)
+probe text-length 1002
+peak_kb=$(awk '/^VmHWM:/ {print $2}' /proc/$app_pid/status 2>/dev/null)
+echo "  result of $(value length) characters shown after about $shown_ms ms; slowest answer then $responsive ms; peak memory $((${peak_kb:-0} / 1024)) MiB"
+[ -n "$peak_kb" ] && [ "$peak_kb" -lt $((300 * 1024)) ] || fail "big: peak memory ${peak_kb:-?} kB"
+[ "$(value length)" = $((16 * 1024 * 1024)) ] || fail "big: the result box holds $(value length) characters, expected the 16 MiB read"
+[ "$responsive" -lt 500 ] || fail "big: the window answers in $responsive ms with the result shown"
+stop_app
 
 echo "server list:"
 settings ""

@@ -8,6 +8,7 @@
 //   window_probe press ID             sends the command ID (a button press);
 //                                     how long the window took to handle it
 //   window_probe text ID              the text of control ID
+//   window_probe text-length ID       the length of that text
 //   window_probe ping COUNT           COUNT round trips to the window, 100 ms
 //                                     apart; the slowest
 //   window_probe history              the entries of the query list and
@@ -180,6 +181,13 @@ int main(int argc, char** argv) {
     }
     if (command == "text") {
         std::printf("text=%s\n", ControlText(::GetDlgItem(window, std::atoi(arg.c_str()))).c_str());
+        return 0;
+    }
+    if (command == "text-length") {
+        DWORD_PTR length = 0;
+        ::SendMessageTimeoutW(::GetDlgItem(window, std::atoi(arg.c_str())), WM_GETTEXTLENGTH, 0, 0,
+                              SMTO_ABORTIFHUNG, 10000, &length);
+        std::printf("length=%lu\n", static_cast<unsigned long>(length));
         return 0;
     }
     if (command == "ping")
