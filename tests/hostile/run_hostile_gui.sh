@@ -84,6 +84,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p >/dev/null 2>&1
 trap 'wineserver -k >/dev/null 2>&1' EXIT
+# Wine's desktop and services start now, with their output away from the
+# test's (a process that keeps the test's output open would hold it up).
+timeout 60 wineboot >/dev/null 2>&1 </dev/null
 # Without a window manager, hiding a managed window waits for one.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
