@@ -246,14 +246,22 @@ check_shown big-start
 probe query 192.0.2.1
 probe press 1001
 started=$(date +%s%N)
-for _ in $(seq 120); do probe text 1001; [ "$(value text)" = '&Lookup' ] && break; sleep 0.5; done
+slowest_probe=0 # how long the window kept a question waiting while it took the text in
+for _ in $(seq 120); do
+  asked=$(date +%s%N)
+  probe text 1001
+  took=$(( ($(date +%s%N) - asked) / 1000000 ))
+  [ $took -gt $slowest_probe ] && slowest_probe=$took
+  [ "$(value text)" = '&Lookup' ] && break
+  sleep 0.5
+done
 shown_ms=$(( ($(date +%s%N) - started) / 1000000 ))
 [ "$(value text)" = '&Lookup' ] || fail "big: no result within 60 s"
 probe ping 5
 responsive=$(value slowest_ms)
 probe text-length 1002
 peak_kb=$(awk '/^VmHWM:/ {print $2}' /proc/$app_pid/status 2>/dev/null)
-echo "  result of $(value length) characters shown after about $shown_ms ms; slowest answer then $responsive ms; peak memory $((${peak_kb:-0} / 1024)) MiB"
+echo "  result of $(value length) characters shown after about $shown_ms ms (a question took up to $slowest_probe ms meanwhile); slowest answer then $responsive ms; peak memory $((${peak_kb:-0} / 1024)) MiB"
 [ -n "$peak_kb" ] && [ "$peak_kb" -lt $((300 * 1024)) ] || fail "big: peak memory ${peak_kb:-?} kB"
 [ "$(value length)" = $((16 * 1024 * 1024)) ] || fail "big: the result box holds $(value length) characters, expected the 16 MiB read"
 [ "$responsive" -lt 500 ] || fail "big: the window answers in $responsive ms with the result shown"
