@@ -721,6 +721,48 @@ TEST_F(MainWindowTest, WindowCannotGetSmallerThan400By350AndTheBottomRowDoesNotO
     EXPECT_TRUE(script.Finished());
 }
 
+// While minimised the window draws its icon itself (erasing the icon's
+// background first); restored, painting is the dialog's own again.
+std::vector<UINT> g_sentToDialog;
+HWND g_watchedDialog = nullptr;
+HHOOK g_paintHook = nullptr;
+
+LRESULT CALLBACK RecordSentToDialog(int code, WPARAM wp, LPARAM lp) {
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lp);
+    if (code == HC_ACTION && call->hwnd == g_watchedDialog)
+        g_sentToDialog.push_back(call->message);
+    return ::CallNextHookEx(g_paintHook, code, wp, lp);
+}
+
+TEST_F(MainWindowTest, MinimisedWindowPaintsItsIcon) {
+    auto dlg = MakeDialog();
+    int erasedWhileMinimised = -1, erasedWhileRestored = -1;
+    Script script;
+    script.Do([&] {
+        HWND hwnd = dlg->GetSafeHwnd();
+        g_watchedDialog = hwnd;
+        g_paintHook = ::SetWindowsHookExA(WH_CALLWNDPROC, &RecordSentToDialog, nullptr,
+                                          ::GetCurrentThreadId());
+        auto erasures = [&] {
+            g_sentToDialog.clear();
+            // A paint message of its own, as the system sends when the
+            // window needs painting.
+            ::SendMessageA(hwnd, WM_PAINT, 0, 0);
+            return static_cast<int>(
+                std::count(g_sentToDialog.begin(), g_sentToDialog.end(), WM_ICONERASEBKGND));
+        };
+        ::ShowWindow(hwnd, SW_MINIMIZE);
+        erasedWhileMinimised = erasures();
+        ::ShowWindow(hwnd, SW_RESTORE);
+        erasedWhileRestored = erasures();
+        ::UnhookWindowsHookEx(g_paintHook);
+        dlg->PostMessage(WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(script.Run(*dlg), IDOK);
+    EXPECT_EQ(erasedWhileMinimised, 1);
+    EXPECT_EQ(erasedWhileRestored, 0);
+}
+
 // ---- closing ------------------------------------------------------------------
 
 TEST_F(MainWindowTest, ClosingWhileALookupRunsTakesTheExtraSecondAndShowsNothingOfIt) {
