@@ -10,8 +10,8 @@
 #   bench/gui_bench.sh [NATIVE-BUILD] [WINDOWS-BUILD] [OUT]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-native=${1:-$root/build}
-windows=${2:-$root/build-win32}
+native=$(realpath "${1:-$root/build}")
+windows=$(realpath "${2:-$root/build-win32}")
 out=${3:-$root/bench/gui_bench_results.txt}
 mkdir -p "$native/tests/e2e_gui"
 exec bash "$root/tests/e2e_gui/run_e2e_gui.sh" bench \

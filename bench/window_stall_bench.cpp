@@ -115,6 +115,7 @@ struct Bench {
     double warmUpLongestMs = 0;
     double warmUpResultMs = 0;
     std::vector<double> startMs;
+    double plainEditMs = 0;
     std::atomic<bool> stopPings{false};
     std::atomic<bool> pingsStopped{false};
     std::vector<double> pings;
@@ -187,13 +188,31 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         b.stopPings = true;
         b.phase = 3;
         break;
-    case 3:
+    case 3: {
         if (!b.pingsStopped)
             break;
         b.pinger.join();
+        // For comparison: the same text put into a plain edit control of
+        // the same style, size and font that is no part of the program.
+        RECT r{};
+        HWND result = ::GetDlgItem(hwnd, IDC_RESULT);
+        ::GetWindowRect(result, &r);
+        ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+        HWND plain = ::CreateWindowExA(
+            WS_EX_CLIENTEDGE, "EDIT", "",
+            WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL, r.left,
+            r.top, r.right - r.left, r.bottom - r.top, hwnd, nullptr, nullptr, nullptr);
+        ::SendMessageA(plain, WM_SETFONT, ::SendMessageA(result, WM_GETFONT, 0, 0), TRUE);
+        std::string text = LookupResult();
+        auto start = std::chrono::steady_clock::now();
+        ::SendMessageA(plain, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        ::UpdateWindow(plain);
+        b.plainEditMs = Ms(std::chrono::steady_clock::now() - start);
+        ::DestroyWindow(plain);
         b.phase = 4;
         b.dialog->PostMessage(WM_COMMAND, IDOK, 0);
         break;
+    }
     default:
         break;
     }
@@ -239,6 +258,7 @@ int main(int argc, char** argv) {
                     "result-shown-ms %.3f\nresult-lines %d\n",
                     dialog.handled, dialog.longestMs, dialog.longestMessage, dialog.resultMs,
                     network.Lines());
+        std::printf("plain-edit-settext-ms %.3f\n", g_bench.plainEditMs);
         if (!pings.empty())
             std::printf("pings %zu\nping-longest-ms %.3f\nping-median-ms %.3f\nping-p99-ms %.3f\n",
                         pings.size(), pings.back(), pings[pings.size() / 2],

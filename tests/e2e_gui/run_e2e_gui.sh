@@ -73,6 +73,10 @@ CONF
     # Without a window manager, hiding a managed window waits for one.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   fi
+  # The result box asks for "Courier", which this Wine has no face of (it
+  # falls back to a proportional one); a monospaced face stands in, as
+  # Courier would on Windows.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Courier /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
   # A fresh start: no settings from an earlier run.
   wine reg delete 'HKCU\Software\Tarvolk Technologies' /f >/dev/null 2>&1
   # Sockets live in wineserver: it must start inside the namespace.
