@@ -139,8 +139,10 @@ TEST_F(AppTest, SocketsFailureShowsTheMessageAndNoWindow) {
 TEST_F(AppTest, StartUpRunsTheMainDialogModallyAndEndsAfterItsCloseSequence) {
     GatedNetwork net;
     net.Hold();
-    CSystemTray tray;
+    // The record outlives the tray: the tray's destructor still reports its
+    // last shell call through the seam.
     std::vector<DWORD> trayCalls;
+    CSystemTray tray;
     tray.SetNotifyIconFunction([&](DWORD message, TrayIconRecord&) {
         trayCalls.push_back(message);
         return true;
