@@ -9,6 +9,7 @@
 #include "platform/sockets.h"
 #include "res/resource.h"
 #include "servers/configure_dlg.h"
+#include "ui/result_display.h"
 #include "ui/about_dlg.h"
 #include "ui/branding.h"
 #include "ui/weblinks.h"
@@ -274,7 +275,8 @@ void CLookupDlg::OnLookupDone() {
     // by someone else) shows nothing.
     if (!IsLookupRunning())
         return;
-    m_editResult.SetWindowText(LookupResult());
+    // A huge answer is shown cut, so the box takes it in without freezing.
+    m_editResult.SetWindowText(ResultForDisplay(LookupResult()));
     m_btnLookup.SetWindowText(kLookupCaption);
     ClearActiveQuery();
 }

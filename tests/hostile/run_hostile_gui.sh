@@ -263,7 +263,12 @@ probe text-length 1002
 peak_kb=$(awk '/^VmHWM:/ {print $2}' /proc/$app_pid/status 2>/dev/null)
 echo "  result of $(value length) characters shown after about $shown_ms ms (a question took up to $slowest_probe ms meanwhile); slowest answer then $responsive ms; peak memory $((${peak_kb:-0} / 1024)) MiB"
 [ -n "$peak_kb" ] && [ "$peak_kb" -lt $((300 * 1024)) ] || fail "big: peak memory ${peak_kb:-?} kB"
-[ "$(value length)" = $((16 * 1024 * 1024)) ] || fail "big: the result box holds $(value length) characters, expected the 16 MiB read"
+# The box shows at most 256 KiB of it (cut at a line end, plus one line saying
+# so), so taking the text in never freezes the window for long.
+shown_length=$(value length)
+[ "$shown_length" -gt $((250 * 1024)) ] && [ "$shown_length" -le $((256 * 1024 + 80)) ] \
+  || fail "big: the result box holds $shown_length characters, expected the first 256 KiB and the notice"
+[ "$slowest_probe" -lt 2000 ] || fail "big: the window kept a question waiting $slowest_probe ms while it took the result in"
 [ "$responsive" -lt 500 ] || fail "big: the window answers in $responsive ms with the result shown"
 stop_app
 

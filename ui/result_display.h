@@ -1,0 +1,25 @@
+// What the result box shows of a lookup's text.
+//
+// A multi-line edit control takes time in proportion to its text when the
+// text is set (under Wine about 0.8 ms per KiB), and an answer can be as long
+// as the transport's 16 MiB bound: shown whole, that would freeze the window
+// for many seconds. Real WHOIS answers are a few KiB, so the box shows at most
+// kMaxShownResultBytes, cut at the last line end within them, followed by a
+// line saying that the rest is not shown. The command-line client prints
+// every byte.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+inline constexpr std::size_t kMaxShownResultBytes = 256 * 1024;
+
+// The line put after a cut text (preceded by CR LF).
+inline constexpr const char kResultCutNotice[] =
+    "[The answer is longer than 256 KiB; the rest of it is not shown here.]";
+
+// The text unchanged when it fits; otherwise its first part up to and
+// including the last CR LF (or LF) within the limit, or the limit itself when
+// there is no line end in it, then CR LF and kResultCutNotice.
+std::string ResultForDisplay(std::string_view result);
