@@ -10,14 +10,12 @@
 #
 # Exit 77 (skipped) where namespaces cannot be made (not root, no unshare).
 set -uo pipefail
+source "$(dirname "$0")/../support/netns.sh"
 
 if [ "${1:-}" != "--inner" ]; then
   [ $# -eq 7 ] || { echo "usage: $0 CLI FAKE-SERVER DRIVER-REPLAY WINDOWS-CLI SAMPLES ROLES WORK" >&2; exit 2; }
   cli=$1 fake=$2 replay=$3 wincli=$4 samples=$5 roles=$6 work=$7
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! unshare --mount --net true 2>/dev/null; then
-    echo "SKIP: end-to-end tests need root and 'unshare --mount --net' (private network namespace)"
-    exit 77
-  fi
+  netns_require "end-to-end tests"
   for tool in ip mount timeout cmp; do
     command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
   done
@@ -54,11 +52,8 @@ CONF
   # name that "Convert To IP" resolves.
   {
     echo "127.0.0.1 localhost"
-    n=2
-    for host in $(grep -o '"[a-z0-9.-]*"' "$roles" | tr -d '"' | grep -v '^http' | grep '\.'); do
-      echo "127.0.0.$n $host"; n=$((n + 1))
-    done
-    echo "127.0.0.$n whois.markmonitor.com"
+    netns_role_hosts "$roles"
+    echo "127.0.0.$netns_next whois.markmonitor.com"
     echo "192.0.2.1 host.example.test"
     # For -h: a server on 43 and 4343, one that never answers, and an
     # address where nothing listens.
@@ -90,8 +85,7 @@ bin=$run/bin out=$run/out
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-ip link set lo up || { echo "FAIL: loopback"; exit 1; }
-mount --bind "$run/hosts" /etc/hosts || { echo "FAIL: bind mount of /etc/hosts"; exit 1; }
+netns_setup "$run/hosts"
 
 "$bin/fake_whois_replay" "$run/answers.conf" "$run/requests.log" "$run/ready" 2>"$run/fake.err" &
 fake_pid=$!

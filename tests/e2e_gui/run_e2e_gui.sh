@@ -19,6 +19,7 @@
 # Exit 77 (skipped) where the namespace, Wine, Xvfb or the Windows build is
 # missing. E2E_GUI_TRACE=1 traces the on-screen part (bash -x).
 set -uo pipefail
+source "$(dirname "$0")/../support/netns.sh"
 
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--gui" ]; then
   [ $# -ge 8 ] || { echo "usage: $0 MODE FAKE SLOW CLI WIN32-BIN SAMPLES ROLES WORK [OUT]" >&2; exit 2; }
@@ -26,10 +27,7 @@ if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--gui" ]; then
   mkdir -p "$work" && work=$(cd "$work" && pwd)
   [ -n "$out" ] && out=$(realpath -m "$out")
   case $mode in test|bench|screenshot) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! unshare --mount --net true 2>/dev/null; then
-    echo "SKIP: the window end-to-end test needs root and 'unshare --mount --net'"
-    exit 77
-  fi
+  netns_require "the window end-to-end tests"
   for tool in ip mount timeout wine wineboot wineserver xvfb-run xdotool cmp; do
     command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
   done
@@ -60,10 +58,7 @@ CONF
     > "$run/answers/slow.txt"
   {
     echo "127.0.0.1 localhost"
-    n=2
-    for host in $(grep -o '"[a-z0-9.-]*"' "$roles" | tr -d '"' | grep -v '^http' | grep '\.'); do
-      echo "127.0.0.$n $host"; n=$((n + 1))
-    done
+    netns_role_hosts "$roles"
     echo "192.0.2.1 host.example.test"
   } > "$run/hosts"
 
@@ -89,8 +84,7 @@ fi
 # ---------------------------------------------------------------- namespace
 if [ "$1" = "--inner" ]; then
   mode=$2 run=$3 out=$4
-  ip link set lo up || { echo "FAIL: loopback"; exit 1; }
-  mount --bind "$run/hosts" /etc/hosts || { echo "FAIL: bind mount of /etc/hosts"; exit 1; }
+  netns_setup "$run/hosts"
   "$run/bin/fake_whois_replay" "$run/answers.conf" "$run/requests.log" "$run/ready" 2>"$run/fake.err" &
   fake_pid=$!
   trap 'kill $fake_pid 2>/dev/null; wineserver -k >/dev/null 2>&1' EXIT

@@ -11,14 +11,12 @@
 # the figures are printed, one line per run. Exit 77 (skipped) where
 # namespaces cannot be made (not root, no unshare).
 set -uo pipefail
+source "$(dirname "$0")/../support/netns.sh"
 
 if [ "${1:-}" != "--inner" ]; then
   [ $# -eq 7 ] || { echo "usage: $0 CLI SERVER MEASURE WINDOWS-CLI SAMPLES ROLES WORK" >&2; exit 2; }
   cli=$1 server=$2 measure=$3 wincli=$4 samples=$5 roles=$6 work=$7
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! unshare --mount --net true 2>/dev/null; then
-    echo "SKIP: hostile-server tests need root and 'unshare --mount --net' (private network namespace)"
-    exit 77
-  fi
+  netns_require "hostile-server tests"
   for tool in ip mount cmp perl stat; do
     command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
   done
@@ -73,10 +71,7 @@ CONF
 
   {
     echo "127.0.0.1 localhost"
-    n=2
-    for host in $(grep -o '"[a-z0-9.-]*"' "$roles" | tr -d '"' | grep -v '^http' | grep '\.'); do
-      echo "127.0.0.$n $host"; n=$((n + 1))
-    done
+    netns_role_hosts "$roles"
   } > "$run/hosts"
   echo "nameserver 127.0.0.1" > "$run/resolv.conf" # no name server answers in the namespace
 
@@ -124,9 +119,7 @@ bin=$run/bin out=$run/out
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-ip link set lo up || { echo "FAIL: loopback"; exit 1; }
-mount --bind "$run/hosts" /etc/hosts || { echo "FAIL: bind mount of /etc/hosts"; exit 1; }
-mount --bind "$run/resolv.conf" /etc/resolv.conf || { echo "FAIL: bind mount of /etc/resolv.conf"; exit 1; }
+netns_setup "$run/hosts" "$run/resolv.conf"
 
 "$bin/hostile_server" "$run/answers.conf" "$run/requests.log" "$run/ready" 2>"$run/server.err" &
 server_pid=$!

@@ -12,14 +12,12 @@
 #
 # Exit 77 (skipped) without root, namespaces, Xvfb or the Windows build.
 set -uo pipefail
+source "$(dirname "$0")/../support/netns.sh"
 
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--screen" ]; then
   [ $# -eq 6 ] || { echo "usage: $0 OSTRABEL-EXE PROBE-EXE SERVER SAMPLES ROLES WORK" >&2; exit 2; }
   exe=$1 probe=$2 server=$3 samples=$4 roles=$5 work=$6
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! unshare --mount --net true 2>/dev/null; then
-    echo "SKIP: the window tests need root and 'unshare --mount --net' (private network namespace)"
-    exit 77
-  fi
+  netns_require "the window tests"
   for tool in ip mount xvfb-run wine wineserver cmp stat perl; do
     command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
   done
@@ -39,10 +37,7 @@ whois.nic.uk	*	file $uk
 CONF
   {
     echo "127.0.0.1 localhost"
-    n=2
-    for host in $(grep -o '"[a-z0-9.-]*"' "$roles" | tr -d '"' | grep -v '^http' | grep '\.'); do
-      echo "127.0.0.$n $host"; n=$((n + 1))
-    done
+    netns_role_hosts "$roles"
   } > "$run/hosts"
   echo "nameserver 127.0.0.1" > "$run/resolv.conf"
   # The user's own server list: binary bytes, lines with a bare line feed,
@@ -58,9 +53,7 @@ fi
 
 if [ "$1" = "--inner" ]; then
   run=$2
-  ip link set lo up || { echo "FAIL: loopback"; exit 1; }
-  mount --bind "$run/hosts" /etc/hosts || { echo "FAIL: bind mount of /etc/hosts"; exit 1; }
-  mount --bind "$run/resolv.conf" /etc/resolv.conf || { echo "FAIL: bind mount of /etc/resolv.conf"; exit 1; }
+  netns_setup "$run/hosts" "$run/resolv.conf"
   "$run/bin/hostile_server" "$run/answers.conf" "$run/requests.log" "$run/ready" 2>"$run/server.err" &
   server_pid=$!
   for _ in $(seq 100); do [ -e "$run/ready" ] && break; sleep 0.1; done

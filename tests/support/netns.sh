@@ -1,0 +1,34 @@
+# Shared by the tests that run the programs in a private network namespace
+# (end-to-end, window end-to-end, hostile servers): sourced, not run.
+
+# netns_require WHAT: exits 77 (ctest's "skipped") unless a private network
+# and mount namespace can be made here (root, with unshare).
+netns_require() {
+  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! unshare --mount --net true 2>/dev/null; then
+    echo "SKIP: $1 need root and 'unshare --mount --net' (private network namespace)"
+    exit 77
+  fi
+}
+
+# netns_role_hosts ROLES-HEADER: prints "127.0.0.N host" for every server host
+# the program knows (engine/server_roles.h), N from 2 on, and leaves the next
+# free N in netns_next. Call it in the current shell ({ ...; } > file, not a
+# pipe) when netns_next is wanted afterwards.
+netns_role_hosts() {
+  netns_next=2
+  local host
+  for host in $(grep -o '"[a-z0-9.-]*"' "$1" | tr -d '"' | grep -v '^http' | grep '\.'); do
+    echo "127.0.0.$netns_next $host"
+    netns_next=$((netns_next + 1))
+  done
+}
+
+# netns_setup HOSTS [RESOLV-CONF]: inside the namespace, brings loopback up and
+# lays the test's hosts file (and resolver configuration) over /etc.
+netns_setup() {
+  ip link set lo up || { echo "FAIL: loopback"; exit 1; }
+  mount --bind "$1" /etc/hosts || { echo "FAIL: bind mount of /etc/hosts"; exit 1; }
+  if [ -n "${2:-}" ]; then
+    mount --bind "$2" /etc/resolv.conf || { echo "FAIL: bind mount of /etc/resolv.conf"; exit 1; }
+  fi
+}
