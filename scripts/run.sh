@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
 # Builds both trees and starts Ostrabel under Wine. With no DISPLAY it starts
-# a virtual one (Xvfb) so the program can still run.
+# a virtual one (Xvfb) so the program can still run. The Wine prefix is made
+# on the same display the program then uses: a prefix whose first Wine process
+# had no display cannot create windows afterwards.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+exe="$root/build-win32/bin/ostrabel.exe"
+
+if [ "${1:-}" = "--start" ]; then
+  wine_env "${OSTRABEL_RUN_PREFIX:-$HOME/.ostrabel-wine}"
+  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
+  exec wine "$exe"
+fi
+
 "$root/scripts/deps.sh"
 build_native
 build_win32
-
-wine_env "${OSTRABEL_RUN_PREFIX:-$HOME/.ostrabel-wine}"
-[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
-echo "Starting $root/build-win32/bin/ostrabel.exe under Wine (prefix $WINEPREFIX)"
+echo "Starting $exe under Wine (prefix ${OSTRABEL_RUN_PREFIX:-$HOME/.ostrabel-wine})"
 if [ -n "${DISPLAY:-}" ]; then
-  exec wine "$root/build-win32/bin/ostrabel.exe"
+  exec "$0" --start
 else
   echo "No DISPLAY: running on a virtual screen (xvfb-run)."
-  exec xvfb-run -a -s "-screen 0 1024x768x24" wine "$root/build-win32/bin/ostrabel.exe"
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --start
 fi
