@@ -87,15 +87,14 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 netns_setup "$run/hosts"
 
-"$bin/fake_whois_replay" "$run/answers.conf" "$run/requests.log" "$run/ready" 2>"$run/fake.err" &
-fake_pid=$!
+netns_start_servers "fake servers" "$bin/fake_whois_replay" "$run/answers.conf" "$run/requests.log" \
+  "$run/ready" "$run/fake.err"
+fake_pid=$netns_server_pid
 cleanup() {
   kill "$fake_pid" 2>/dev/null
   [ "$withwine" = yes ] && wineserver -k >/dev/null 2>&1
 }
 trap cleanup EXIT
-for _ in $(seq 100); do [ -e "$run/ready" ] && break; sleep 0.1; done
-[ -e "$run/ready" ] || { echo "FAIL: fake servers did not start:"; cat "$run/fake.err"; exit 1; }
 
 # run NAME EXPECTED-STATUS ARGS...: native, in-process driver (for --raw) and
 # Windows; all must agree byte for byte.

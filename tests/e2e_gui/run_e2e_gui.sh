@@ -85,11 +85,10 @@ fi
 if [ "$1" = "--inner" ]; then
   mode=$2 run=$3 out=$4
   netns_setup "$run/hosts"
-  "$run/bin/fake_whois_replay" "$run/answers.conf" "$run/requests.log" "$run/ready" 2>"$run/fake.err" &
-  fake_pid=$!
+  netns_start_servers "fake servers" "$run/bin/fake_whois_replay" "$run/answers.conf" \
+    "$run/requests.log" "$run/ready" "$run/fake.err"
+  fake_pid=$netns_server_pid
   trap 'kill $fake_pid 2>/dev/null; wineserver -k >/dev/null 2>&1' EXIT
-  for _ in $(seq 100); do [ -e "$run/ready" ] && break; sleep 0.1; done
-  [ -e "$run/ready" ] || { echo "FAIL: fake servers did not start:"; cat "$run/fake.err"; exit 1; }
   echo "$fake_pid" > "$run/fake.pid"
   xvfb-run -a -s "-screen 0 1024x768x24" bash ${E2E_GUI_TRACE:+-x} "$0" --gui "$mode" "$run" "$out"
   exit $?

@@ -121,15 +121,14 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 netns_setup "$run/hosts" "$run/resolv.conf"
 
-"$bin/hostile_server" "$run/answers.conf" "$run/requests.log" "$run/ready" 2>"$run/server.err" &
-server_pid=$!
+netns_start_servers "hostile servers" "$bin/hostile_server" "$run/answers.conf" "$run/requests.log" \
+  "$run/ready" "$run/server.err"
+server_pid=$netns_server_pid
 cleanup() {
   kill "$server_pid" 2>/dev/null
   [ "$withwine" = yes ] && wineserver -k >/dev/null 2>&1
 }
 trap cleanup EXIT
-for _ in $(seq 100); do [ -e "$run/ready" ] && break; sleep 0.1; done
-[ -e "$run/ready" ] || { echo "FAIL: hostile servers did not start:"; cat "$run/server.err"; exit 1; }
 if [ "$withwine" = yes ]; then
   wineserver -p >/dev/null 2>&1 # one wineserver for the whole run
   (cd "$bin" && timeout 60 wine ./ostrabel-cli.exe --version >/dev/null 2>&1)

@@ -54,10 +54,9 @@ fi
 if [ "$1" = "--inner" ]; then
   run=$2
   netns_setup "$run/hosts" "$run/resolv.conf"
-  "$run/bin/hostile_server" "$run/answers.conf" "$run/requests.log" "$run/ready" 2>"$run/server.err" &
-  server_pid=$!
-  for _ in $(seq 100); do [ -e "$run/ready" ] && break; sleep 0.1; done
-  [ -e "$run/ready" ] || { echo "FAIL: hostile servers did not start:"; cat "$run/server.err"; kill $server_pid; exit 1; }
+  netns_start_servers "hostile servers" "$run/bin/hostile_server" "$run/answers.conf" \
+    "$run/requests.log" "$run/ready" "$run/server.err"
+  server_pid=$netns_server_pid
   xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --screen "$run"
   status=$?
   kill $server_pid 2>/dev/null

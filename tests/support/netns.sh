@@ -32,3 +32,17 @@ netns_setup() {
     mount --bind "$2" /etc/resolv.conf || { echo "FAIL: bind mount of /etc/resolv.conf"; exit 1; }
   fi
 }
+
+# netns_start_servers WHAT TOOL CONF REQUESTS READY ERRORS: starts the fake
+# server tool in the background (its pid in netns_server_pid) and waits up to
+# 10 s for it to create READY; otherwise kills it, shows ERRORS and fails.
+netns_start_servers() {
+  local what=$1 tool=$2 conf=$3 requests=$4 ready=$5 errors=$6
+  "$tool" "$conf" "$requests" "$ready" 2>"$errors" &
+  netns_server_pid=$!
+  for _ in $(seq 100); do [ -e "$ready" ] && return 0; sleep 0.1; done
+  echo "FAIL: $what did not start:"
+  cat "$errors"
+  kill "$netns_server_pid" 2>/dev/null
+  exit 1
+}
