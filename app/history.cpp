@@ -1,7 +1,7 @@
 #include "app/history.h"
 
 #include "app/settings.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <map>

@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "app/window_pos.h"
+#include "base/window_pos.h"
 #include "framework/app.h"
 
 #include <algorithm>

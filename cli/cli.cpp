@@ -2,7 +2,7 @@
 
 #include "engine/driver.h"
 #include "engine/filters.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 #ifndef OSTRABEL_VERSION
 #define OSTRABEL_VERSION "0"

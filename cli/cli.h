@@ -89,5 +89,3 @@ DirectExchange TransportDirectExchange(const ExchangeLimits& limits);
 int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& direct,
            std::string& out, std::string& err);
 
-// Standard output carries bytes as they are (no LF to CR LF on Windows).
-void SetStdoutBinary();

@@ -1,12 +1,13 @@
 // ostrabel-cli's entry: parse, start the sockets layer for a lookup, run,
 // write the bytes.
 #include "cli/cli.h"
+#include "platform/console.h"
 #include "platform/sockets.h"
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    SetStdoutBinary();
+    platform::SetStdoutBinary();
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const CliOptions options = ParseCliArguments(args);
     if (options.action == CliAction::Lookup && !platform::StartupSockets()) {

@@ -3,8 +3,8 @@
 #include "engine/arin_org.h"
 #include "engine/busy.h"
 #include "engine/filters.h"
-#include "engine/server_roles.h"
-#include "engine/text.h"
+#include "base/server_roles.h"
+#include "base/text.h"
 #include "servers/server_table.h"
 
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "engine/filters.h"
 
-#include "engine/server_roles.h"
-#include "engine/text.h"
+#include "base/server_roles.h"
+#include "base/text.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // StripLegalNotice with any server name and any answer. Input: the server's
 // host name, a line feed, then the answer (no line feed: no server name).
 #include "engine/filters.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "fuzz/fuzz_support.h"
 
 #include <cctype>

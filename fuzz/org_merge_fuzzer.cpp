@@ -3,7 +3,7 @@
 // MergeArinOrganisation. Input: the lookup's answer, a NUL, then what ARIN
 // sends for the organisation query.
 #include "engine/arin_org.h"
-#include "engine/server_roles.h"
+#include "base/server_roles.h"
 #include "fuzz/fuzz_support.h"
 
 #include <vector>

@@ -1,8 +1,8 @@
 // FindWhoisServer over any server list. Input: the domain, a line feed, then
 // the bytes of whoislist.txt. The list is written into a private folder that
 // stands in for the program's directory.
-#include "engine/server_roles.h"
-#include "engine/text.h"
+#include "base/server_roles.h"
+#include "base/text.h"
 #include "fuzz/fuzz_support.h"
 #include "servers/server_table.h"
 

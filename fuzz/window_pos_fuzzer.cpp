@@ -1,5 +1,5 @@
 // The "WindowPos" parser on any text.
-#include "app/window_pos.h"
+#include "base/window_pos.h"
 #include "fuzz/fuzz_support.h"
 
 #include <cstring>

@@ -16,14 +16,6 @@
 
 #include <string>
 
-// Replaces the file at path with exactly the bytes of text (nothing added).
-// The text goes to a temporary file beside it first, which then replaces the
-// old file, so a write that fails part-way leaves the old file as it was.
-// When no temporary file can be made there, the file is written in place.
-// Every write and the close are checked. False with reason (the system's
-// error text) when the file could not be written.
-bool WriteServerListFile(const std::string& path, const std::string& text, std::string& reason);
-
 // The message shown when the list could not be saved.
 std::string ServerListSaveFailureText(const std::string& path, const std::string& reason);
 

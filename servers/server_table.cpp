@@ -1,32 +1,13 @@
 #include "servers/server_table.h"
 
-#include "engine/server_roles.h"
-#include "engine/text.h"
+#include "base/server_roles.h"
+#include "base/text.h"
+#include "platform/file.h"
 #include "platform/path.h"
 
 #include <cstdio>
 #include <mutex>
 
-// Each line: key, colon, padding that brings the host to the seventh column.
-#define OSTRABEL_RECORD(key, pad, host) key ":" pad host "\r\n"
-static const char kDefaultServerListText[] =
-    OSTRABEL_RECORD("com", "  ", "whois.verisign-grs.com")
-    OSTRABEL_RECORD("net", "  ", "whois.verisign-grs.com")
-    OSTRABEL_RECORD("org", "  ", "whois.pir.org")
-    OSTRABEL_RECORD("edu", "  ", "whois.verisign-grs.com")
-    OSTRABEL_RECORD("biz", "  ", "whois.nic.biz")
-    OSTRABEL_RECORD("info", " ", "whois.nic.info")
-    OSTRABEL_RECORD("us", "   ", "whois.nic.us")
-    OSTRABEL_RECORD("uk", "   ", "whois.nic.uk")
-    OSTRABEL_RECORD("ca", "   ", "whois.cira.ca")
-    OSTRABEL_RECORD("de", "   ", "whois.denic.de")
-    OSTRABEL_RECORD("ws", "   ", "whois.website.ws")
-    OSTRABEL_RECORD("au", "   ", "whois.auda.org.au")
-    OSTRABEL_RECORD("in", "   ", "whois.registry.in")
-    OSTRABEL_RECORD("nu", "   ", "whois.iis.nu");
-#undef OSTRABEL_RECORD
-
-const char* const DefaultServerList = kDefaultServerListText;
 
 namespace {
 
@@ -132,4 +113,8 @@ std::string FindWhoisServer(std::string domain) {
 void DiscardServerTable() {
     std::lock_guard<std::mutex> lock(State().tableMutex);
     State().serverTable.clear();
+}
+
+bool WriteServerListFile(const std::string& path, const std::string& text, std::string& reason) {
+    return platform::ReplaceFileContents(path, text, reason);
 }

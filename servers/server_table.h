@@ -24,6 +24,11 @@ std::string GetServerListPath();
 // cannot be opened (out untouched). out ends at the first NUL byte.
 long ReadWholeFile(const std::string& path, std::string& out);
 
+// Writes text as the new server list at path, byte for byte, through a
+// temporary file beside it (see platform::ReplaceFileContents). False with
+// reason, the system's error text, when the list could not be written.
+bool WriteServerListFile(const std::string& path, const std::string& text, std::string& reason);
+
 // Fills the table from the server list file or DefaultServerList.
 void LoadServerTable();
 

@@ -1,6 +1,6 @@
 #include "ui/about_dlg.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "ui/branding.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "ui/branding.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "ui/blowfish.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "ui/software_url.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "ui/branding.h"
 
 std::string ComposeMoreSoftwareUrl(std::string_view base, std::string_view page,

@@ -2,7 +2,7 @@
 // integer and text rules, "WindowPos" and the capture of real windows.
 #include "tests/app_store/store_fixture.h"
 
-#include "app/window_pos.h"
+#include "base/window_pos.h"
 #include "framework/wnd.h"
 
 #include <cstring>

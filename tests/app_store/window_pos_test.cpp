@@ -1,5 +1,5 @@
 // The "WindowPos" text on its own: what the scanf-style reading accepts.
-#include "app/window_pos.h"
+#include "base/window_pos.h"
 
 #include <gtest/gtest.h>
 

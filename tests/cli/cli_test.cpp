@@ -2,7 +2,7 @@
 // exit statuses, over a scripted network.
 #include "cli/cli.h"
 #include "engine/driver.h"
-#include "engine/server_roles.h"
+#include "base/server_roles.h"
 #include "platform/path.h"
 #include "servers/server_table.h"
 #include "tests/engine/scripted_network.h"

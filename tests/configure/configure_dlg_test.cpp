@@ -4,7 +4,7 @@
 // with a CBT hook.
 #include "servers/configure_dlg.h"
 
-#include "engine/server_roles.h"
+#include "base/server_roles.h"
 #include "framework/app.h"
 #include "res/resource.h"
 #include "servers/server_table.h"

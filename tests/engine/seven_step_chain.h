@@ -5,7 +5,7 @@
 // leads to the next step. Shared by the driver tests and the benchmarks.
 #pragma once
 
-#include "engine/server_roles.h"
+#include "base/server_roles.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // The server table and its file, with list files in a private directory.
-#include "engine/server_roles.h"
+#include "base/server_roles.h"
 #include "platform/path.h"
 #include "servers/server_table.h"
 

@@ -23,9 +23,17 @@ if [ ${#more_software_base_url} -gt 64 ]; then
   exit 1
 fi
 
-# array NAME LENGTH TEXT
+# A refused text must stop the script with the tool's message and leave
+# the file as it was: the partial output goes to a temporary file that is
+# removed on every way out but the last line's.
+trap 'rm -f "$out.tmp"' EXIT
+
+# array NAME LENGTH TEXT. The tool runs on its own first: inside the echo
+# below its failure would go unnoticed.
 array() {
-  echo "const unsigned char $1[$2] = $("$tool" "$3" "$2" | sed '$s/}/};/')"
+  local bytes
+  bytes=$("$tool" "$3" "$2")
+  echo "const unsigned char $1[$2] = $(sed '$s/}/};/' <<<"$bytes")"
   echo
 }
 
@@ -44,7 +52,8 @@ HEAD
   echo "    'B',"
   echo "    56,"
   echo "    1,"
-  "$tool" "$partner_name" 56 | sed 's/^/    /; $s/}/},/'
+  partner_bytes=$("$tool" "$partner_name" 56)
+  sed 's/^/    /; $s/}/},/' <<<"$partner_bytes"
   echo "};"
   echo
   array DefaultCoBrandName 24 "$default_co_brand_name"
@@ -55,4 +64,5 @@ HEAD
   echo "// clang-format on"
 } >"$out.tmp"
 mv "$out.tmp" "$out"
+trap - EXIT
 echo "wrote $out"

@@ -1,4 +1,4 @@
-#include "app/window_pos.h"
+#include "base/window_pos.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The lookup target of a real window: the worker posts WM_LOOKUP_DONE with
 // both parameters 0 to a live window, and nothing once it is destroyed.
-#include "engine/window_target.h"
+#include "app/window_target.h"
 #include "tests/engine/scripted_network.h"
 
 #include <gtest/gtest.h>

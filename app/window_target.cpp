@@ -1,4 +1,4 @@
-#include "engine/window_target.h"
+#include "app/window_target.h"
 
 #include <windows.h>
 

@@ -1,10 +1,13 @@
-#include "cli/cli.h"
+#include "platform/console.h"
 
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 
-// The C runtime's text mode would write every LF as CR LF.
+namespace platform {
+
 void SetStdoutBinary() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
+
+} // namespace platform

@@ -1,3 +1,0 @@
-#include "cli/cli.h"
-
-void SetStdoutBinary() {} // POSIX streams never translate line ends
