@@ -16,5 +16,5 @@ out=${3:-$root/bench/gui_bench_results.txt}
 mkdir -p "$native/tests/e2e_gui"
 exec bash "$root/tests/e2e_gui/run_e2e_gui.sh" bench \
   "$native/bin/fake_whois_replay" "$native/bin/slow_whois" "$native/bin/ostrabel-cli" \
-  "$windows/bin" "$root/../shared/whois-samples" "$root/engine/server_roles.h" \
+  "$windows/bin" "$root/../shared/whois-samples" "$root/base/server_roles.h" \
   "$native/tests/e2e_gui" "$out"

@@ -11,7 +11,7 @@ netns_require() {
 }
 
 # netns_role_hosts ROLES-HEADER: prints "127.0.0.N host" for every server host
-# the program knows (engine/server_roles.h), N from 2 on, and leaves the next
+# the program knows (base/server_roles.h), N from 2 on, and leaves the next
 # free N in netns_next. Call it in the current shell ({ ...; } > file, not a
 # pipe) when netns_next is wanted afterwards.
 netns_role_hosts() {
