@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -65,12 +66,25 @@ std::string Narrow(const std::wstring& wide) {
     return text;
 }
 
-// Certificate problems WinHTTP reports through the status callback before it
-// fails the request with ERROR_WINHTTP_SECURE_FAILURE.
+// What the status callback of a request learns: certificate problems, which
+// WinHTTP reports before it fails the request with
+// ERROR_WINHTTP_SECURE_FAILURE, and that the request went out (so the
+// connection and the TLS handshake are done).
+struct Progress {
+    DWORD secureFlags = 0;
+    std::function<void()> sent;
+};
+
 void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
-    if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && context != 0 && info != nullptr &&
+    auto* progress = reinterpret_cast<Progress*>(context);
+    if (progress == nullptr) {
+        return;
+    }
+    if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && info != nullptr &&
         length >= sizeof(DWORD)) {
-        *reinterpret_cast<DWORD*>(context) |= *static_cast<DWORD*>(info);
+        progress->secureFlags |= *static_cast<DWORD*>(info);
+    } else if (status == WINHTTP_CALLBACK_STATUS_REQUEST_SENT) {
+        progress->sent();
     }
 }
 
@@ -168,10 +182,9 @@ int Left(Clock::time_point deadline) {
 // Retry-After, Location (in `location`) and the body.
 // `connected` is called once the request is on its way (connection and TLS
 // handshake done).
-template <typename Connected>
 bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string& url,
               Clock::time_point deadline, HttpsResponse& response, std::string& location,
-              Connected connected) {
+              const std::function<void()>& connected) {
     Target target;
     if (!Crack(url, target)) {
         response.error = "not an https:// URL";
@@ -182,10 +195,9 @@ bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string&
         response.error = "timed out";
         return false;
     }
-    // Connecting and the TLS handshake happen in WinHttpSendRequest: every
-    // step of it gets the connection bound.
-    const int connectMs = std::min(left, request.connectTimeoutMs);
-    WinHttpSetTimeouts(session, left, connectMs, connectMs, connectMs);
+    // Connecting and the TLS handshake happen in WinHttpSendRequest; the
+    // handshake's bound is kept by HttpsGet, which stops waiting for it.
+    WinHttpSetTimeouts(session, left, std::min(left, request.connectTimeoutMs), left, left);
 
     Handle connection(WinHttpConnect(session, target.host.c_str(), target.port, 0));
     if (!connection) {
@@ -209,15 +221,18 @@ bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string&
         response.error = "WinHTTP cannot turn its own redirects off";
         return false;
     }
-    DWORD secureFlags = 0;
-    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&secureFlags);
+    Progress progress;
+    progress.sent = connected;
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&progress);
     WinHttpSetOption(req.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
-    WinHttpSetStatusCallback(req.get(), OnStatus, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
+    WinHttpSetStatusCallback(
+        req.get(), OnStatus,
+        WINHTTP_CALLBACK_FLAG_SECURE_FAILURE | WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
 
     const std::wstring accept = L"Accept: " + Widen(request.accept);
     if (!WinHttpSendRequest(req.get(), accept.c_str(), static_cast<DWORD>(accept.size()),
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-        response.error = ErrorText(GetLastError(), secureFlags);
+        response.error = ErrorText(GetLastError(), progress.secureFlags);
         return false;
     }
     connected();
@@ -225,7 +240,7 @@ bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string&
     left = std::max(Left(deadline), 1);
     WinHttpSetTimeouts(req.get(), left, left, left, left);
     if (!WinHttpReceiveResponse(req.get(), nullptr)) {
-        response.error = ErrorText(GetLastError(), secureFlags);
+        response.error = ErrorText(GetLastError(), progress.secureFlags);
         return false;
     }
     DWORD status = 0;
@@ -279,7 +294,7 @@ struct Shared {
 
 void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared) {
     HttpsResponse response;
-    auto connected = [&shared] {
+    const std::function<void()> connected = [&shared] {
         std::lock_guard<std::mutex> lock(shared.mutex);
         if (!shared.connected) {
             shared.connected = true;
