@@ -199,6 +199,9 @@ bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string&
     // handshake's bound is kept by HttpsGet, which stops waiting for it.
     WinHttpSetTimeouts(session, left, std::min(left, request.connectTimeoutMs), left, left);
 
+    // Declared before the handles, so that it outlives them and their callback.
+    Progress progress;
+    progress.sent = connected;
     Handle connection(WinHttpConnect(session, target.host.c_str(), target.port, 0));
     if (!connection) {
         response.error = ErrorText(GetLastError(), 0);
@@ -221,8 +224,6 @@ bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string&
         response.error = "WinHTTP cannot turn its own redirects off";
         return false;
     }
-    Progress progress;
-    progress.sent = connected;
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&progress);
     WinHttpSetOption(req.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
     WinHttpSetStatusCallback(

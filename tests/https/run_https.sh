@@ -3,14 +3,15 @@
 # (when built) the same client for Windows under Wine, against the fake HTTPS
 # server in a private network and mount namespace: loopback only, the test's
 # hosts file over /etc/hosts, and a test authority made here with openssl
-# bind-mounted over the system CA bundle, so that it is the only authority
-# libcurl and Wine's crypt32 trust.
+# bind-mounted over the system CA bundle, so that it is the authority libcurl
+# and Wine's crypt32 find there.
 #
 #   run_https.sh HTTPS-GET FAKE-HTTPS-SERVER WINDOWS-HTTPS-GET WORK-DIR
 #
 # Exit 77 (skipped) where namespaces cannot be made (not root, no unshare).
 set -uo pipefail
 source "$(dirname "$0")/../support/netns.sh"
+source "$(dirname "$0")/../support/test_pki.sh"
 bundle=/etc/ssl/certs/ca-certificates.crt
 
 if [ "${1:-}" != "--inner" ]; then
@@ -28,25 +29,10 @@ if [ "${1:-}" != "--inner" ]; then
 
   # The test authority, one it does not know, and their server certificates.
   pki=$run/pki
-  authority() { # NAME
-    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Ostrabel test $1" \
-      -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
-      -keyout "$pki/$1.key" -out "$pki/$1.pem" 2>/dev/null
-  }
-  server_cert() { # NAME AUTHORITY DNS-NAMES...
-    local name=$1 ca=$2; shift 2
-    local sans; sans=$(printf 'DNS:%s,' "$@"); sans=${sans%,}
-    openssl req -newkey rsa:2048 -nodes -subj "/CN=$1" -keyout "$pki/$name.key" \
-      -out "$pki/$name.csr" 2>/dev/null &&
-    printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' "$sans" \
-      > "$pki/$name.ext" &&
-    openssl x509 -req -in "$pki/$name.csr" -CA "$pki/$ca.pem" -CAkey "$pki/$ca.key" \
-      -CAcreateserial -days 2 -extfile "$pki/$name.ext" -out "$pki/$name.pem" 2>/dev/null
-  }
-  { authority ca && authority rogue-ca &&
-    server_cert good ca good.test other.test &&
-    server_cert rogue rogue-ca rogue.test &&
-    server_cert wrongname ca someone-else.test; } || { echo "FAIL: openssl could not make the certificates"; exit 1; }
+  { pki_authority "$pki" ca && pki_authority "$pki" rogue-ca &&
+    pki_server_cert "$pki" good ca good.test other.test &&
+    pki_server_cert "$pki" rogue rogue-ca rogue.test &&
+    pki_server_cert "$pki" wrongname ca someone-else.test; } || { echo "FAIL: openssl could not make the certificates"; exit 1; }
 
   cat > "$run/hosts" <<HOSTS
 127.0.0.1 localhost
