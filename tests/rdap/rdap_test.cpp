@@ -2,6 +2,7 @@
 // longest matches, the per-user cache and its refresh), the JSON-to-text
 // rendering of realistic answers, and hostile or broken bodies.
 #include "engine/rdap_bootstrap.h"
+#include "engine/rdap_lookup.h"
 #include "engine/rdap_text.h"
 #include "platform/cache_dir.h"
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -467,16 +469,83 @@ TEST(RdapText, WrongShapesAndHugeBodiesStayBounded) {
     EXPECT_GT(text.size(), 16u * 1024 * 1024 - 100);
 }
 
-TEST(RdapText, HostOfUrl) {
-    struct Row {
-        const char* url;
-        const char* host;
-    } rows[] = {
-        {"https://rdap.arin.net/registry/ip/1.2.3.4", "rdap.arin.net"},
-        {"https://a@b.example:444/x", "b.example"},
-        {"https://[2001:db8::1]:443/x", "[2001:db8::1]"},
-        {"rdap.example", "rdap.example"},
+TEST(RdapLookup, WholeLookupsAgainstAFakeServer) {
+    const std::string registry = "https://pubapi.registry.google/rdap/domain/example.dev";
+    const std::string registrar = "https://rdap.registrar.example/domain/example.dev";
+    const std::string arin = "https://rdap.arin.net/registry/ip/8.8.8.8";
+    auto ok = [](const std::string& fixture, const std::string& finalUrl = "") {
+        return HttpAnswer{true, 200, Fixture(fixture), finalUrl, "", ""};
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(HostOfUrl(row.url), row.host) << row.url;
+    struct Row {
+        const char* query;
+        std::map<std::string, HttpAnswer> server; // a URL missing here: connection refused
+        Outcome outcome;
+        std::vector<std::string> urls;
+        std::vector<std::string> inText; // in this order
+        const char* note;                // in the notes, or "" for none
+    } rows[] = {
+        {"Example.DEV",
+         {{registry, ok("domain_registry.json")}, {registrar, ok("domain_registrar.json")}},
+         Outcome::Answer,
+         {registry, registrar},
+         {"RDAP: " + registry + "\r\n", "Registrar: Example Registrar, LLC\r\n",
+          "\r\nRDAP: " + registrar + "\r\n", "Registrant: Anna Müller\r\n"},
+         ""},
+        {"example.dev",
+         {{registry, ok("domain_registry.json")},
+          {registrar, HttpAnswer{true, 404, "", "", "", ""}}},
+         Outcome::Answer,
+         {registry, registrar},
+         {"Domain Name: example.dev\r\n"},
+         "registrar's record: No match for \"example.dev\" at rdap.registrar.example."},
+        {"example.dev",
+         {{registry, ok("domain_registry.json")}},
+         Outcome::Answer,
+         {registry, registrar},
+         {"DNSSEC: unsigned\r\n"},
+         "rdap.registrar.example: could not connect"},
+        {"8.8.8.8",
+         {{arin, ok("ip_arin.json", "https://rdap.arin.net/registry/ip/8.8.8.0")}},
+         Outcome::Answer,
+         {arin},
+         {"RDAP: https://rdap.arin.net/registry/ip/8.8.8.0\r\n", "Range: 8.8.8.0 - 8.8.8.255"},
+         ""},
+        {"8.8.8.8",
+         {{arin, HttpAnswer{false, 0, "", "", "", "TLS certificate not trusted"}}},
+         Outcome::Failed,
+         {arin},
+         {},
+         "rdap.arin.net: TLS certificate not trusted"},
+        {"AS3333",
+         {{"https://rdap.db.ripe.net/autnum/3333", HttpAnswer{true, 429, "", "", "60", ""}}},
+         Outcome::RateLimited,
+         {"https://rdap.db.ripe.net/autnum/3333"},
+         {"rdap.db.ripe.net: too many queries, retry after 60."},
+         ""},
+        {"example.invalid", {}, Outcome::Failed, {}, {}, "no server known for the domain"},
+    };
+    for (const Row& row : rows) {
+        HttpGet get = [&row](const std::string& url) {
+            auto it = row.server.find(url);
+            return it != row.server.end() ? it->second
+                                          : HttpAnswer{false, 0, "", "", "", "could not connect"};
+        };
+        LookupResult r = Lookup(row.query, LoadBootstrap(""), get, TextOptions{});
+        EXPECT_EQ(r.outcome, row.outcome) << row.query;
+        EXPECT_EQ(r.urls, row.urls) << row.query;
+        std::size_t at = 0;
+        for (const std::string& part : row.inText) {
+            std::size_t found = r.text.find(part, at);
+            EXPECT_NE(found, std::string::npos) << row.query << ": " << part << "\n" << r.text;
+            at = found == std::string::npos ? at : found + part.size();
+        }
+        if (row.outcome == Outcome::Failed) {
+            EXPECT_TRUE(r.text.empty()) << row.query;
+        }
+        std::string notes;
+        for (const std::string& n : r.notes)
+            notes += n + "\n";
+        EXPECT_EQ(notes.empty(), std::string(row.note).empty()) << row.query << ": " << notes;
+        EXPECT_TRUE(Contains(notes, row.note)) << row.query << ": " << notes;
+    }
 }
