@@ -139,7 +139,15 @@ std::string PickHttpsUrl(const json& urls) {
 std::atomic<unsigned> g_tempCounter{0};
 std::mutex g_refreshMutex;
 
+// IANA's largest registry is about 100 KiB; a cached file far beyond that is
+// not one of them and is not read at all.
+constexpr std::uintmax_t kMaxRegistryBytes = 16u << 20;
+
 bool ReadFile(const fs::path& path, std::string& contents) {
+    std::error_code ec;
+    std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > kMaxRegistryBytes)
+        return false;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;

@@ -221,8 +221,11 @@ private:
                 continue;
             Card card = ReadCard(e, options_.maxListItems);
             Line("Registrar", card.name.empty() ? card.organisation : card.name);
-            for (const json& id : ArrayMember(e, "publicIds"))
-                Line(Clean(StringMember(id, "type")), StringMember(id, "identifier"));
+            for (const json& id : ArrayMember(e, "publicIds")) {
+                std::string type = Clean(StringMember(id, "type"));
+                if (!type.empty())
+                    Line(type, StringMember(id, "identifier"));
+            }
             break;
         }
         Events(d);
