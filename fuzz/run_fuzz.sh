@@ -7,6 +7,7 @@
 set -uo pipefail
 build=$1 seconds=${2:-15}
 targets="filter extract_field collect_parenthesised org_merge server_table window_pos decode_string"
+targets="$targets rdap_text rdap_bootstrap"
 mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"
 failed=0
 printf '%-24s %12s %10s %8s\n' target executions exec/s status

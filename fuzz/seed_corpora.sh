@@ -54,4 +54,19 @@ for pos in '0,1,10,20,-1,-1,100,100,500,400' '2,3,-32000,-32000,-1,-1,0,0,1024,7
 done
 printf 'Ostrabel~~~~~~~~' > "$corpus/decode_string/seed-text"
 head -c 1100 "$samples/whois.arin.net/arin-net-170.0.0.0-lacnic-erx.txt" > "$corpus/decode_string/seed-long"
+# RDAP: the test answers (first byte '0': status 200; '7': 404) and IANA's
+# bootstrap files (first byte '0'..'3': dns, ipv4, ipv6, asn).
+src=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$corpus/rdap_text" "$corpus/rdap_bootstrap"
+rm -f "$corpus/rdap_text"/seed-* "$corpus/rdap_bootstrap"/seed-*
+for file in "$src"/tests/rdap/fixtures/*.json; do
+  name=$(basename "$file" .json)
+  { printf '0'; cat "$file"; } > "$corpus/rdap_text/seed-$name"
+done
+printf '7{"errorCode":404}' > "$corpus/rdap_text/seed-404"
+i=0
+for name in dns ipv4 ipv6 asn; do
+  { printf '%d' $i; cat "$src/engine/rdap_data/$name.json"; } > "$corpus/rdap_bootstrap/seed-$name"
+  i=$((i + 1))
+done
 echo "seeded $n answers into $corpus"

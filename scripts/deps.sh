@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ make pkg-config      # native build
   googletest libgtest-dev libgmock-dev      # GoogleTest sources and native libraries
   libbenchmark-dev                          # Google Benchmark for bench/
+  nlohmann-json3-dev                        # JSON for RDAP answers and bootstrap files (header only, both builds)
   g++-mingw-w64-i686 binutils-mingw-w64-i686 # 32-bit Windows cross build (-posix compilers, windres)
   wine wine32:i386                          # runs the Windows build and its tests
   xvfb xauth xdotool x11-utils imagemagick  # a display for dialog tests, focus, screenshots

@@ -1,0 +1,70 @@
+#include "engine/rdap_lookup.h"
+
+#include "base/text.h"
+
+namespace rdap {
+
+namespace {
+
+const char* KindName(QueryKind kind) {
+    switch (kind) {
+    case QueryKind::Domain:
+        return "domain";
+    case QueryKind::IPv4:
+        return "IPv4 address";
+    case QueryKind::IPv6:
+        return "IPv6 address";
+    case QueryKind::Asn:
+        return "AS number";
+    }
+    return "query";
+}
+
+// One GET made into text; notes the reason when it gives none.
+Outcome Fetch(const std::string& url, const HttpGet& get, const TextOptions& options,
+              LookupResult& result, std::string& text, std::string* related) {
+    result.urls.push_back(url);
+    HttpAnswer answer = get(url);
+    if (!answer.completed) {
+        result.notes.push_back(HostOfUrl(url) + ": " +
+                               (answer.error.empty() ? std::string("no answer") : answer.error));
+        return Outcome::Failed;
+    }
+    const std::string& where = answer.finalUrl.empty() ? url : answer.finalUrl;
+    std::string error;
+    Outcome outcome = ResponseToText(where, answer.status, answer.body, answer.retryAfter, options,
+                                     text, error, related);
+    if (outcome == Outcome::Failed)
+        result.notes.push_back(error);
+    return outcome;
+}
+
+} // namespace
+
+LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const HttpGet& get,
+                    const TextOptions& options) {
+    LookupResult result;
+    Query q = ClassifyQuery(query);
+    std::string base = bootstrap.FindBaseUrl(q);
+    if (base.empty()) {
+        result.notes.push_back(std::string("RDAP: no server known for the ") + KindName(q.kind) +
+                               " \"" + q.text + "\"");
+        return result;
+    }
+    std::string related;
+    result.outcome = Fetch(BuildQueryUrl(base, q), get, options, result, result.text,
+                           q.kind == QueryKind::Domain ? &related : nullptr);
+    if (result.outcome != Outcome::Answer || related.empty() || related == result.urls.front())
+        return result;
+
+    // The registrar's record, once; its failure leaves the registry's answer.
+    std::string registrar;
+    Outcome second = Fetch(related, get, options, result, registrar, nullptr);
+    if (second == Outcome::Answer)
+        result.text += "\r\n" + registrar;
+    else if (second != Outcome::Failed)
+        result.notes.push_back("registrar's record: " + text::Trim(registrar));
+    return result;
+}
+
+} // namespace rdap

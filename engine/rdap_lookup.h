@@ -1,0 +1,46 @@
+// One RDAP lookup from start to end, with the HTTPS GET supplied by the
+// caller (the platform layer in the program, a fake in tests): the query's
+// kind, its server from the bootstrap, the GET, the text, and for a domain
+// the registrar's record (the registry's "related" link) followed once and
+// shown after the registry's.
+#pragma once
+
+#include "engine/rdap_bootstrap.h"
+#include "engine/rdap_text.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rdap {
+
+// What one GET brought back (the fields of the platform's HTTPS response).
+struct HttpAnswer {
+    bool completed = false; // a full HTTP response arrived (any status)
+    long status = 0;
+    std::string body;
+    std::string finalUrl;   // after redirects; empty means the URL asked
+    std::string retryAfter; // Retry-After header, if any
+    std::string error;      // one line when !completed
+};
+using HttpGet = std::function<HttpAnswer(const std::string& url)>;
+
+struct LookupResult {
+    // Answer: text holds the record(s). NoMatch / RateLimited: text holds the
+    // server's one line. Failed: text is empty and the caller keeps its
+    // classic result.
+    Outcome outcome = Outcome::Failed;
+    std::string text;
+    // For --verbose: one line per step that went wrong (no server known, the
+    // GET's error, the reason a body was refused, a registrar record that
+    // could not be had).
+    std::vector<std::string> notes;
+    // Every URL asked, in order.
+    std::vector<std::string> urls;
+};
+
+LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const HttpGet& get,
+                    const TextOptions& options);
+
+} // namespace rdap

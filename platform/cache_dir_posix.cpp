@@ -1,0 +1,17 @@
+#include "platform/cache_dir.h"
+
+#include <cstdlib>
+
+namespace platform {
+
+std::string GetRdapCacheDir() {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg != nullptr && xdg[0] == '/')
+        return std::string(xdg) + "/ostrabel/rdap";
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/')
+        return std::string();
+    return std::string(home) + "/.cache/ostrabel/rdap";
+}
+
+} // namespace platform
