@@ -13,12 +13,18 @@ build_win32() {
   cmake --build "$root/build-win32" -j "$jobs"
 }
 
-# A private Wine prefix, made afresh: no registry state survives from an
-# earlier run. wineserver stays up for the whole run (wine_stop ends it).
+# Wine's environment for the prefix $1, the one place it is set (the run
+# script, ctest's wine-run.sh and every test script source this file): a
+# 32-bit prefix, Wine's own chatter off, Mono and Gecko never offered, and no
+# desktop menu entries written into the real home folder.
 wine_env() {
-  export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
+  export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
   export OSTRABEL_WINEPREFIX="$1"
 }
+
+# A private Wine prefix, made afresh: no registry state survives from an
+# earlier run. wineserver stays up for the whole run (wine_stop ends it).
 wine_fresh_prefix() {
   wine_env "$1"
   [ -d "$WINEPREFIX" ] && wine_stop

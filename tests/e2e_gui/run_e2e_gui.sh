@@ -20,6 +20,7 @@
 # missing. E2E_GUI_TRACE=1 traces the on-screen part (bash -x).
 set -uo pipefail
 source "$(dirname "$0")/../support/netns.sh"
+source "$(dirname "$0")/../../scripts/common.sh"
 
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--gui" ]; then
   [ $# -ge 8 ] || { echo "usage: $0 MODE FAKE SLOW CLI WIN32-BIN SAMPLES ROLES WORK [OUT]" >&2; exit 2; }
@@ -62,7 +63,7 @@ CONF
     echo "192.0.2.1 host.example.test"
   } > "$run/hosts"
 
-  export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
+  wine_env "$work/wine-prefix"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     timeout 300 wineboot -i >/dev/null 2>&1
     # Without a window manager, hiding a managed window waits for one.
