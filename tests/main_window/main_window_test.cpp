@@ -656,65 +656,38 @@ TEST_F(MainWindowTest, ADeliveredResultIsConsumedAndDoesNotMoveAPartlyOffScreenW
     EXPECT_TRUE(script.Finished());
 }
 
-std::wstring WideItemText(HWND dialog, int id) {
-    HWND item = ::GetDlgItem(dialog, id);
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(item)) + 1, L'\0');
-    const int got = ::GetWindowTextW(item, text.data(), static_cast<int>(text.size()));
-    text.resize(static_cast<std::size_t>(std::max(got, 0)));
-    return text;
-}
-
 TEST_F(MainWindowTest, AUtf8AnswerShowsAsCharactersAndAnyOtherAsCodePageBytes) {
     const struct {
-        const char* name;
-        std::string answer;       // as the server sends it
-        std::wstring shownAnswer; // how the box shows it, when it is UTF-8
+        std::string answer;
+        std::wstring shown; // empty: read back as the bytes of the result
     } rows[] = {
-        {"UTF-8",
-         "person:         J\xC3\xBCrgen M\xC3\xBCller\n"
-         "address:        Stra\xC3\x9F"
-         "e 1, Z\xC3\xBCrich\n"
-         "descr:          \xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 "
+        // Cyrillic and Japanese too, which no single-byte code page holds.
+        {"person: J\xC3\xBCrgen M\xC3\xBCller\ndescr:  "
+         "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 "
          "\xE6\x9D\xB1\xE4\xBA\xAC\n",
-         L"person:         J\u00fcrgen M\u00fcller\r\n"
-         L"address:        Stra\u00dfe 1, Z\u00fcrich\r\n"
-         L"descr:          \u041c\u043e\u0441\u043a\u0432\u0430 \u6771\u4eac"},
-        {"Latin-1",
-         "person:         J\xFCrgen M\xFCller\naddress:        Stra\xDF"
-         "e 1\n",
-         L""},
+         L"192.0.2.7\r\n\r\nperson: J\u00fcrgen M\u00fcller\r\n"
+         L"descr:  \u041c\u043e\u0441\u043a\u0432\u0430 \u6771\u4eac"},
+        {"person: J\xFCrgen M\xFCller\n", L""}, // Latin-1: shown as ever
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
         m_net.AnswerAlways(row.answer);
-        std::string expected;
-        {
-            GatedNetwork fresh;
-            fresh.AnswerAlways(row.answer);
-            RunWhoisLookup("192.0.2.7", expected, 1, fresh);
-        }
-        // Line ends become CR LF; the last one goes.
-        const std::string heading = "192.0.2.7\r\n\r\n";
         auto dlg = MakeDialog();
         HWND hwnd = nullptr;
         Script script;
-        script
-            .Do([&] {
-                hwnd = dlg->GetSafeHwnd();
-                LookUp(hwnd, "192.0.2.7");
-            })
+        script.Do([&] { LookUp(hwnd = dlg->GetSafeHwnd(), "192.0.2.7"); })
             .Until([&] { return ItemText(hwnd, IDC_LOOKUP) == "&Lookup"; })
             .Do([&] {
-                if (row.shownAnswer.empty()) // as ever: the bytes, read back as they went in
-                    EXPECT_EQ(ItemText(hwnd, IDC_RESULT), expected);
+                HWND box = ::GetDlgItem(hwnd, IDC_RESULT);
+                std::wstring wide(static_cast<std::size_t>(::GetWindowTextLengthW(box)) + 1, L'\0');
+                wide.resize(static_cast<std::size_t>(
+                    ::GetWindowTextW(box, wide.data(), static_cast<int>(wide.size()))));
+                if (row.shown.empty())
+                    EXPECT_EQ(ItemText(hwnd, IDC_RESULT), LookupResult());
                 else
-                    EXPECT_EQ(WideItemText(hwnd, IDC_RESULT),
-                              std::wstring(heading.begin(), heading.end()) + row.shownAnswer);
-                EXPECT_EQ(LookupResult(), expected); // the result text itself is unchanged
+                    EXPECT_EQ(wide, row.shown);
                 dlg->PostMessage(WM_COMMAND, IDOK, 0);
             });
         EXPECT_EQ(script.Run(*dlg), IDOK);
-        EXPECT_TRUE(script.Finished());
     }
 }
 
