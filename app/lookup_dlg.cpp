@@ -16,11 +16,40 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 namespace {
 
 constexpr char kLookupCaption[] = "&Lookup";
 constexpr char kAbortCaption[] = "Abort";
+
+// The dialog manager of the ANSI calls makes ANSI controls, and a wide text
+// sent to an ANSI window is narrowed to the system code page on its way in.
+// Setting the box's own procedure again through the wide call makes it a
+// wide-character window; texts of the code page still reach it unchanged.
+// Done before the box is bound, whose binding chains onto that procedure.
+void MakeWideCharacterWindow(HWND box) {
+    if (box != nullptr)
+        ::SetWindowLongPtrW(box, GWLP_WNDPROC, ::GetWindowLongPtrW(box, GWLP_WNDPROC));
+}
+
+// Puts a result into the result box: UTF-8 through the wide-character call,
+// anything else as bytes of the system code page.
+void ShowResult(HWND box, const ResultDisplay& shown) {
+    if (shown.utf8) {
+        const int length = static_cast<int>(shown.text.size());
+        const int wideLength = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
+                                                     shown.text.data(), length, nullptr, 0);
+        if (wideLength > 0) {
+            std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+            ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, shown.text.data(), length,
+                                  wide.data(), wideLength);
+            ::SetWindowTextW(box, wide.c_str());
+            return;
+        }
+    }
+    ::SetWindowTextA(box, shown.text.c_str());
+}
 
 // The pixel layout of LayoutControls for a client area of W x H.
 struct ControlPlace {
@@ -64,6 +93,8 @@ void CLookupDlg::DoDataExchange(fw::CDataExchange& dx) {
     fw::DDX_Control(dx, IDC_QUERY, m_comboQuery);
     fw::DDX_Control(dx, IDC_LOOKUP, m_btnLookup);
     fw::DDX_Control(dx, IDC_CONVERT_TO_IP, m_checkConvert);
+    if (m_editResult.GetSafeHwnd() == nullptr)
+        MakeWideCharacterWindow(GetDlgItem(IDC_RESULT));
     fw::DDX_Control(dx, IDC_RESULT, m_editResult);
     fw::DDX_Control(dx, IDC_CONFIGURE, m_btnConfigure);
     fw::DDX_Control(dx, IDC_TRAY, m_btnTray);
@@ -276,7 +307,7 @@ void CLookupDlg::OnLookupDone() {
     if (!IsLookupRunning())
         return;
     // A huge answer is shown cut, so the box takes it in without freezing.
-    m_editResult.SetWindowText(ResultForDisplay(LookupResult()));
+    ShowResult(m_editResult, ResultForDisplay(LookupResult()));
     m_btnLookup.SetWindowText(kLookupCaption);
     ClearActiveQuery();
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Remakes docs/screenshot.png: the real ostrabel.exe under Wine on a virtual
-# screen, showing the answer for 144.134.121.81 from the replaying fake WHOIS
-# servers of the window end-to-end test (tests/e2e_gui/run_e2e_gui.sh). Needs
+# screen, in a fresh prefix made as scripts/run.sh makes its own (its fonts
+# included), showing the answer for 144.134.121.81 from the replaying fake
+# WHOIS servers of the window end-to-end test (tests/e2e_gui/run_e2e_gui.sh).
+# The virtual screen has no window manager, so Wine draws the title bar. Needs
 # root (for the private network namespace) and both trees built.
 #
 #   docs/make_screenshot.sh [NATIVE-BUILD] [WINDOWS-BUILD]

@@ -60,14 +60,6 @@ void ClearLookupResult() {
     s.lookupResult.clear();
 }
 
-std::string TakeLookupResult() {
-    HandOff& s = Shared();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    std::string result;
-    result.swap(s.lookupResult);
-    return result;
-}
-
 bool DeliverLookupResult(const std::string& input, const std::string& result,
                          const LookupTarget& target) {
     HandOff& s = Shared();

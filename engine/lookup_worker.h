@@ -31,8 +31,6 @@ bool IsLookupRunning();
 // The lookup result.
 std::string LookupResult();
 void ClearLookupResult();
-// The result, leaving the shared text empty.
-std::string TakeLookupResult();
 
 // Where a worker delivers: both functions are copied into the worker, so they
 // must hold what they need by value (a window handle, not a window object).

@@ -52,7 +52,6 @@ public:
     // The profile lives under HKEY_CURRENT_USER\software\<company>\<app name>.
     // Until this is called the profile calls read defaults and write nothing.
     void SetRegistryKey(const std::string& company) { m_strRegistryKey = company; }
-    const std::string& GetRegistryKey() const { return m_strRegistryKey; }
     // "software\<company>\<app name>" and, for a non-empty section, "\<section>".
     std::string GetSectionKeyPath(const std::string& section) const;
 

@@ -50,7 +50,7 @@ const MessageMap CDialog::kMessageMap = {&CWnd::kMessageMap, CDialog::kMessageEn
 const MessageEntry CDialog::kMessageEntries[] = {
     OnCommand(IDOK, &CDialog::OnCommandOK),
     OnCommand(IDCANCEL, &CDialog::OnCommandCancel),
-    MessageEntry{0, 0, 0, 0, nullptr},
+    MessageEntry{0, 0, nullptr},
 };
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_nIDTemplate(templateId), m_pParentWnd(parent) {}

@@ -13,8 +13,8 @@
 // Escape and the close box into WM_COMMAND IDCANCEL and Return into the
 // default button's command.
 //
-// While the wait-cursor count (wait_cursor.h) is above zero every framework
-// dialog shows the hourglass over itself.
+// While the wait-cursor count (framework/thread.h) is above zero every
+// framework dialog shows the hourglass over itself.
 #pragma once
 
 #include "framework/wnd.h"
@@ -77,8 +77,6 @@ public:
 
     // Runs DoDataExchange; false if it failed (a control missing).
     bool UpdateData(bool saveAndValidate = true);
-
-    UINT GetTemplateId() const { return m_nIDTemplate; }
 
     // WM_INITDIALOG. The default runs UpdateData(false) and returns TRUE
     // (let the dialog manager set the focus). The answer is passed through

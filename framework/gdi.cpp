@@ -13,12 +13,6 @@ bool CFont::CreateFont(int height, int width, int escapement, int orientation, i
     return m_hFont != nullptr;
 }
 
-bool CFont::CreateFontIndirect(const LOGFONTA& lf) {
-    DeleteObject();
-    m_hFont = ::CreateFontIndirectA(&lf);
-    return m_hFont != nullptr;
-}
-
 void CFont::DeleteObject() {
     if (m_hFont != nullptr)
         ::DeleteObject(m_hFont);

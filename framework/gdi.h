@@ -20,7 +20,6 @@ public:
     bool CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic,
                     BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision,
                     BYTE clipPrecision, BYTE quality, BYTE pitchAndFamily, const std::string& face);
-    bool CreateFontIndirect(const LOGFONTA& lf);
     void DeleteObject();
 
     HFONT GetSafeHandle() const { return m_hFont; }
@@ -33,7 +32,6 @@ private:
 class CBrush {
 public:
     CBrush() = default;
-    explicit CBrush(COLORREF colour) { CreateSolidBrush(colour); }
     ~CBrush() { DeleteObject(); }
     CBrush(const CBrush&) = delete;
     CBrush& operator=(const CBrush&) = delete;

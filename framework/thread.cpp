@@ -1,27 +1,10 @@
 #include "framework/thread.h"
 
-#include <process.h>
-
 #include <atomic>
 
 namespace fw {
 
 namespace {
-
-struct ThreadStart {
-    ThreadFunction fn;
-    void* param;
-};
-
-unsigned __stdcall ThreadTrampoline(void* arg) {
-    ThreadStart start = *static_cast<ThreadStart*>(arg);
-    delete static_cast<ThreadStart*>(arg);
-    try {
-        return start.fn(start.param);
-    } catch (...) {
-        return 1;
-    }
-}
 
 // Plain atomics: a worker still running while the program's objects are
 // destroyed finds them intact (trivial destructors).
@@ -36,21 +19,6 @@ void NotifyWaitCursorChange() {
 }
 
 } // namespace
-
-bool BeginThread(ThreadFunction fn, void* param) {
-    if (fn == nullptr)
-        return false;
-    ThreadStart* start = new ThreadStart{fn, param};
-    // _beginthreadex rather than CreateThread: the C runtime sets itself up
-    // for the new thread.
-    uintptr_t handle = ::_beginthreadex(nullptr, 0, ThreadTrampoline, start, 0, nullptr);
-    if (handle == 0) {
-        delete start;
-        return false;
-    }
-    ::CloseHandle(reinterpret_cast<HANDLE>(handle));
-    return true;
-}
 
 void BeginWaitCursor() {
     if (g_waitCursorCount.fetch_add(1) == 0)

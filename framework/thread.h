@@ -1,18 +1,9 @@
-// Worker threads and the wait cursor.
+// The wait cursor, raised and lowered by the lookup workers.
 #pragma once
 
 #include <windows.h>
 
 namespace fw {
-
-// A worker's body: receives the parameter given to BeginThread; its return
-// value becomes the thread's exit code.
-using ThreadFunction = unsigned (*)(void* param);
-
-// Starts fn(param) on a new thread with normal priority and the default stack
-// size, at once. Nobody waits for it: its handle is closed here. An exception
-// escaping fn ends only that thread (exit code 1). False if no thread started.
-bool BeginThread(ThreadFunction fn, void* param);
 
 // The wait-cursor count. Raised and lowered from any thread; while it is above
 // zero the framework's dialogs show the hourglass. When the count leaves or
@@ -23,8 +14,8 @@ void BeginWaitCursor();
 void EndWaitCursor(); // never lowers the count below zero
 int GetWaitCursorCount();
 
-// The window told of count changes; nullptr for none. CDialog::DoModal sets
-// it to the application's main window while that one runs.
+// The window told of count changes; nullptr for none. A dialog that is the
+// application's main window is that window while its modal run lasts.
 void SetWaitCursorWindow(HWND hwnd);
 HWND GetWaitCursorWindow();
 

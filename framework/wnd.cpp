@@ -46,32 +46,20 @@ const MessageMap CWnd::kMessageMap = {nullptr, nullptr};
 
 const MessageEntry* FindMessageEntry(const MessageMap* map, UINT message, WPARAM wp, LPARAM lp) {
     UINT id = 0;
-    UINT code = 0;
     if (message == WM_COMMAND) {
-        id = LOWORD(wp);
-        // Menus and accelerators carry no control (lParam 0): treat both as a
-        // plain command, code 0, as a button click is.
-        code = lp == 0 ? 0 : HIWORD(wp);
-    } else if (message == WM_NOTIFY) {
-        const NMHDR* header = reinterpret_cast<const NMHDR*>(lp);
-        if (header == nullptr)
+        // Menus and accelerators carry no control (lParam 0): both are plain
+        // commands, whatever their code, as a button click (code 0) is. Other
+        // notifications of a control match no row.
+        if (lp != 0 && HIWORD(wp) != BN_CLICKED)
             return nullptr;
-        id = static_cast<UINT>(header->idFrom);
-        code = header->code;
+        id = LOWORD(wp);
     }
     for (; map != nullptr; map = map->base) {
         if (map->entries == nullptr)
             continue;
         for (const MessageEntry* e = map->entries; e->handler != nullptr; ++e) {
-            if (e->message != message)
-                continue;
-            if (message == WM_COMMAND || message == WM_NOTIFY) {
-                if (id < e->firstId || id > e->lastId)
-                    continue;
-                if (e->code != kAnyCode && e->code != code)
-                    continue;
-            }
-            return e;
+            if (e->message == message && e->id == id)
+                return e;
         }
     }
     return nullptr;
@@ -87,14 +75,6 @@ CWnd::~CWnd() {
     m_hWnd = nullptr;
 }
 
-HWND CWnd::Detach() {
-    UnsubclassWindow();
-    HWND hwnd = m_hWnd;
-    m_hWnd = nullptr;
-    m_bOwnsWindow = false;
-    return hwnd;
-}
-
 bool CWnd::SubclassWindow(HWND hwnd) {
     if (hwnd == nullptr || !::IsWindow(hwnd) || m_bSubclassed)
         return false;
@@ -105,10 +85,6 @@ bool CWnd::SubclassWindow(HWND hwnd) {
     m_hWnd = hwnd;
     m_bSubclassed = true;
     return true;
-}
-
-bool CWnd::SubclassDlgItem(int id, HWND parent) {
-    return SubclassWindow(::GetDlgItem(parent, id));
 }
 
 void CWnd::UnsubclassWindow() {
@@ -168,19 +144,9 @@ std::string CWnd::GetWindowText() const {
     return ReadWindowText(m_hWnd);
 }
 
-std::string CWnd::GetDlgItemText(int id) const {
-    return ReadWindowText(::GetDlgItem(m_hWnd, id));
-}
-
 RECT CWnd::GetClientRect() const {
     RECT rect{};
     ::GetClientRect(m_hWnd, &rect);
-    return rect;
-}
-
-RECT CWnd::GetWindowRect() const {
-    RECT rect{};
-    ::GetWindowRect(m_hWnd, &rect);
     return rect;
 }
 
@@ -220,10 +186,6 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
         self->m_bSubclassed = false;
         self->m_bOwnsWindow = false;
         self->m_hWnd = nullptr;
-        try {
-            self->PostNcDestroy();
-        } catch (...) {
-        }
         return result;
     }
     CurrentMessage saved = self->m_current;

@@ -43,16 +43,10 @@ class CWnd;
 // A member handler: receives the message's wParam and lParam, returns its LRESULT.
 using MessageHandler = LRESULT (CWnd::*)(WPARAM, LPARAM);
 
-// Matches every notification code of a command or notify entry.
-inline constexpr UINT kAnyCode = 0xFFFFFFFFu;
-
 // One row of a message table.
 struct MessageEntry {
-    UINT message; // window message; WM_COMMAND and WM_NOTIFY rows also match ids and codes
-    UINT code;    // WM_COMMAND: notification code (0 for menus, accelerators and
-                  // button clicks); WM_NOTIFY: NMHDR code; kAnyCode: any
-    UINT firstId; // WM_COMMAND / WM_NOTIFY: first command or control id matched
-    UINT lastId;  // ... and the last one (inclusive)
+    UINT message; // window message
+    UINT id;      // WM_COMMAND: the command id (a menu item, accelerator or button click)
     MessageHandler handler;
 };
 
@@ -67,25 +61,12 @@ const MessageEntry* FindMessageEntry(const MessageMap* map, UINT message, WPARAM
 
 // Row builders. T is the class that declares the handler.
 template <class T> constexpr MessageEntry OnMessage(UINT message, LRESULT (T::*h)(WPARAM, LPARAM)) {
-    return {message, 0, 0, 0, static_cast<MessageHandler>(h)};
+    return {message, 0, static_cast<MessageHandler>(h)};
 }
-// A menu item, accelerator, button click or a posted WM_COMMAND with lParam 0.
+// A menu item, accelerator, button click or a posted WM_COMMAND with lParam 0;
+// other notifications of the control do not match.
 template <class T> constexpr MessageEntry OnCommand(UINT id, LRESULT (T::*h)(WPARAM, LPARAM)) {
-    return {WM_COMMAND, 0, id, id, static_cast<MessageHandler>(h)};
-}
-template <class T>
-constexpr MessageEntry OnCommandRange(UINT first, UINT last, LRESULT (T::*h)(WPARAM, LPARAM)) {
-    return {WM_COMMAND, 0, first, last, static_cast<MessageHandler>(h)};
-}
-// A control notification sent with WM_COMMAND (e.g. CBN_SELCHANGE, EN_CHANGE).
-template <class T>
-constexpr MessageEntry OnControl(UINT code, UINT id, LRESULT (T::*h)(WPARAM, LPARAM)) {
-    return {WM_COMMAND, code, id, id, static_cast<MessageHandler>(h)};
-}
-// A WM_NOTIFY notification; the handler receives the NMHDR* in lParam.
-template <class T>
-constexpr MessageEntry OnNotify(UINT code, UINT id, LRESULT (T::*h)(WPARAM, LPARAM)) {
-    return {WM_NOTIFY, code, id, id, static_cast<MessageHandler>(h)};
+    return {WM_COMMAND, id, static_cast<MessageHandler>(h)};
 }
 
 // The message a parent reflects to a child wrapper: WM_CTLCOLOR* arrive at the
@@ -111,9 +92,10 @@ public:                                                                         
 #define FW_BEGIN_MESSAGE_MAP(Class, Base)                                                          \
     const ::fw::MessageMap Class::kMessageMap = {&Base::kMessageMap, Class::kMessageEntries};      \
     const ::fw::MessageEntry Class::kMessageEntries[] = {
+// The root .clang-format knows the two as the start and end of a block.
 #define FW_END_MESSAGE_MAP()                                                                       \
     ::fw::MessageEntry {                                                                           \
-        0, 0, 0, 0, nullptr                                                                        \
+        0, 0, nullptr                                                                              \
     }                                                                                              \
     }                                                                                              \
     ;
@@ -133,14 +115,11 @@ public:
 
     // Plain wrapping: no messages reach this object.
     void Attach(HWND hwnd) { m_hWnd = hwnd; }
-    HWND Detach();
 
     // Wraps an existing window and routes its messages through WindowProc
     // (SetWindowSubclass). False if already subclassed by another object.
     bool SubclassWindow(HWND hwnd);
-    bool SubclassDlgItem(int id, HWND parent);
     void UnsubclassWindow();
-    bool IsSubclassed() const { return m_bSubclassed; }
 
     // The CWnd that subclasses hwnd, or nullptr.
     static CWnd* FromHandlePermanent(HWND hwnd);
@@ -156,56 +135,27 @@ public:
     bool IsWindow() const { return m_hWnd && ::IsWindow(m_hWnd); }
     void SetWindowText(const std::string& text) { ::SetWindowTextA(m_hWnd, text.c_str()); }
     std::string GetWindowText() const;
-    int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
-    HWND GetParent() const { return ::GetParent(m_hWnd); }
-    void SetDlgItemText(int id, const std::string& text) {
-        ::SetDlgItemTextA(m_hWnd, id, text.c_str());
-    }
-    std::string GetDlgItemText(int id) const;
     LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
         return ::SendMessageA(m_hWnd, msg, wp, lp);
     }
     bool PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
         return ::PostMessageA(m_hWnd, msg, wp, lp) != FALSE;
     }
-    LRESULT SendDlgItemMessage(int id, UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
-        return ::SendDlgItemMessageA(m_hWnd, id, msg, wp, lp);
-    }
-    void MoveWindow(int x, int y, int width, int height, bool repaint = true) {
-        ::MoveWindow(m_hWnd, x, y, width, height, repaint);
-    }
     // Returns whether the window was visible before (as ShowWindow does).
     bool ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd) != FALSE; }
-    bool IsWindowVisible() const { return ::IsWindowVisible(m_hWnd) != FALSE; }
     bool IsIconic() const { return ::IsIconic(m_hWnd) != FALSE; }
     bool IsZoomed() const { return ::IsZoomed(m_hWnd) != FALSE; }
-    bool EnableWindow(bool enable = true) { return ::EnableWindow(m_hWnd, enable) != FALSE; }
-    bool IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd) != FALSE; }
-    void Invalidate(bool erase = true) { ::InvalidateRect(m_hWnd, nullptr, erase); }
-    void InvalidateRect(const RECT* rect, bool erase = true) {
-        ::InvalidateRect(m_hWnd, rect, erase);
-    }
-    void UpdateWindow() { ::UpdateWindow(m_hWnd); }
     RECT GetClientRect() const;
-    RECT GetWindowRect() const;
     // WM_SETFONT; the window does not own the font: keep it alive (see CFont).
     void SetFont(HFONT font, bool redraw = true) {
         SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw);
     }
-    HFONT GetFont() const { return reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)); }
     HICON SetIcon(HICON icon, bool big) {
         return reinterpret_cast<HICON>(
             SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
     }
     HMENU GetSystemMenu(bool revert = false) const { return ::GetSystemMenu(m_hWnd, revert); }
-    HWND SetFocus() { return ::SetFocus(m_hWnd); }
-    UINT_PTR SetTimer(UINT_PTR id, UINT elapse) { return ::SetTimer(m_hWnd, id, elapse, nullptr); }
-    bool KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id) != FALSE; }
-    bool GetWindowPlacement(WINDOWPLACEMENT* wp) const {
-        wp->length = sizeof(WINDOWPLACEMENT);
-        return ::GetWindowPlacement(m_hWnd, wp) != FALSE;
-    }
     bool SetWindowPlacement(const WINDOWPLACEMENT* wp) {
         return ::SetWindowPlacement(m_hWnd, wp) != FALSE;
     }
@@ -225,9 +175,6 @@ protected:
     // previous procedure.
     LRESULT Default();
     LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp);
-
-    // Called after the window is gone (WM_NCDESTROY), with the object detached.
-    virtual void PostNcDestroy() {}
 
     HWND m_hWnd = nullptr;
 

@@ -13,12 +13,43 @@ build_win32() {
   cmake --build "$root/build-win32" -j "$jobs"
 }
 
-# A private Wine prefix, made afresh: no registry state survives from an
-# earlier run. wineserver stays up for the whole run (wine_stop ends it).
+# Wine's environment for the prefix $1, the one place it is set (the run
+# script, ctest's wine-run.sh and every test script source this file): a
+# 32-bit prefix, Wine's own chatter off, Mono and Gecko never offered, and no
+# desktop menu entries written into the real home folder.
 wine_env() {
-  export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
+  export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
   export OSTRABEL_WINEPREFIX="$1"
 }
+
+# The prefix scripts/run.sh starts the program in, made on first use and kept
+# (settings and history survive). It must be made on the display the program
+# then uses: a prefix whose first Wine process had no display cannot create
+# windows later.
+wine_run_prefix() {
+  wine_env "$1"
+  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
+  wine_own_fonts
+}
+
+# Wine's own fonts (Debian's fonts-wine: Courier for the result box, Marlett
+# for the title-bar buttons, Tahoma for the dialogs) lie in
+# /usr/share/wine/fonts, where Debian's Wine 8 does not look for them: without
+# them the result box falls back to a proportional serif face (ragged
+# columns) and the title-bar buttons show as the letters "0 1 r". Linked into
+# the prefix's Fonts folder, they are loaded.
+wine_own_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" font
+  [ -d "$fonts" ] || return 0
+  for font in /usr/share/wine/fonts/*; do
+    [ -e "$font" ] && [ ! -e "$fonts/${font##*/}" ] && ln -s "$font" "$fonts/"
+  done
+  return 0
+}
+
+# A private Wine prefix, made afresh: no registry state survives from an
+# earlier run. wineserver stays up for the whole run (wine_stop ends it).
 wine_fresh_prefix() {
   wine_env "$1"
   [ -d "$WINEPREFIX" ] && wine_stop

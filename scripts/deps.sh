@@ -11,6 +11,8 @@ packages=(
   nlohmann-json3-dev                        # JSON for RDAP answers and bootstrap files (header only, both builds)
   g++-mingw-w64-i686 binutils-mingw-w64-i686 # 32-bit Windows cross build (-posix compilers, windres)
   wine wine32:i386                          # runs the Windows build and its tests
+  fonts-wine                                # Wine's Courier (result box), Marlett (title-bar buttons), Tahoma
+  fonts-dejavu-core                         # DejaVu Sans Mono, the window tests' stand-in for Courier
   xvfb xauth xdotool x11-utils imagemagick  # a display for dialog tests, focus, screenshots
   iproute2 util-linux                       # network namespaces for end-to-end tests
   clang libclang-rt-14-dev                  # sanitizers and libFuzzer

@@ -8,8 +8,7 @@ source "$(dirname "$0")/common.sh"
 exe="$root/build-win32/bin/ostrabel.exe"
 
 if [ "${1:-}" = "--start" ]; then
-  wine_env "${OSTRABEL_RUN_PREFIX:-$HOME/.ostrabel-wine}"
-  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
+  wine_run_prefix "${OSTRABEL_RUN_PREFIX:-$HOME/.ostrabel-wine}"
   exec wine "$exe"
 fi
 

@@ -21,8 +21,7 @@ void CConfigureDlg::DoDataExchange(fw::CDataExchange& dx) {
 
 BOOL CConfigureDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
-    SendDlgItemMessage(IDC_SERVER_LIST, WM_SETFONT,
-                       reinterpret_cast<WPARAM>(m_listFont.GetSafeHandle()), TRUE);
+    m_listEdit.SetFont(m_listFont, true);
 
     // Always the file as it is now, not the cached table.
     std::string fileText;

@@ -89,7 +89,7 @@ TEST_F(History, AddMovesTheQueryToTheTopInItsOwnCaseAndSelectsIt) {
 
     AddToHistory("  EXAMPLE.COM \t", m_combo, HISTORY_LIMIT);
     EXPECT_EQ(Entries(), (List{"EXAMPLE.COM", "b.example", "c.example"}));
-    EXPECT_EQ(m_combo.GetCurSel(), 0);
+    EXPECT_EQ(m_combo.SendMessage(CB_GETCURSEL), 0);
     EXPECT_EQ(m_combo.GetWindowText(), "EXAMPLE.COM");
 
     AddToHistory("EXAMPLE.COM", m_combo, HISTORY_LIMIT); // already at the top
@@ -100,7 +100,7 @@ TEST_F(History, AddMovesTheQueryToTheTopInItsOwnCaseAndSelectsIt) {
 
     AddToHistory(" \r\n\t\v\f", m_combo, HISTORY_LIMIT); // blank: nothing changes
     EXPECT_EQ(Entries(), (List{"c.example", "EXAMPLE.COM", "b.example"}));
-    EXPECT_EQ(m_combo.GetCurSel(), 0);
+    EXPECT_EQ(m_combo.SendMessage(CB_GETCURSEL), 0);
 }
 
 TEST_F(History, ListSettlesOneAboveTheLimitAndALongerStoredListKeepsItsLength) {

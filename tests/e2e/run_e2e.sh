@@ -11,6 +11,7 @@
 # Exit 77 (skipped) where namespaces cannot be made (not root, no unshare).
 set -uo pipefail
 source "$(dirname "$0")/../support/netns.sh"
+source "$(dirname "$0")/../../scripts/common.sh"
 
 if [ "${1:-}" != "--inner" ]; then
   [ $# -eq 7 ] || { echo "usage: $0 CLI FAKE-SERVER DRIVER-REPLAY WINDOWS-CLI SAMPLES ROLES WORK" >&2; exit 2; }
@@ -64,7 +65,7 @@ CONF
 
   if [ -f "$wincli" ]; then
     cp "$wincli" "$work/run/bin/ostrabel-cli.exe" || exit 1
-    export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
+    wine_env "$work/wine-prefix"
     export TMPDIR=$work/run/tmp # Wine leaves temporary folders behind
     mkdir -p "$TMPDIR"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then

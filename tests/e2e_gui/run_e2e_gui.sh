@@ -20,6 +20,7 @@
 # missing. E2E_GUI_TRACE=1 traces the on-screen part (bash -x).
 set -uo pipefail
 source "$(dirname "$0")/../support/netns.sh"
+source "$(dirname "$0")/../../scripts/common.sh"
 
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--gui" ]; then
   [ $# -ge 8 ] || { echo "usage: $0 MODE FAKE SLOW CLI WIN32-BIN SAMPLES ROLES WORK [OUT]" >&2; exit 2; }
@@ -62,18 +63,25 @@ CONF
     echo "192.0.2.1 host.example.test"
   } > "$run/hosts"
 
-  export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 300 wineboot -i >/dev/null 2>&1
-    # Without a window manager, hiding a managed window waits for one.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  if [ "$mode" = screenshot ]; then
+    # The prefix exactly as scripts/run.sh makes it, so the picture is what
+    # a user sees; it is made on the virtual screen below.
+    rm -rf "$work/run-prefix"
+    wine_env "$work/run-prefix"
+  else
+    wine_env "$work/wine-prefix"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      timeout 300 wineboot -i >/dev/null 2>&1
+      # Without a window manager, hiding a managed window waits for one.
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    fi
+    # The result box asks for "Courier", which this prefix has no face of
+    # (it falls back to a proportional one); a monospaced face stands in, as
+    # Courier would on Windows.
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Courier /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
+    # A fresh start: no settings from an earlier run.
+    wine reg delete 'HKCU\Software\Tarvolk Technologies' /f >/dev/null 2>&1
   fi
-  # The result box asks for "Courier", which this Wine has no face of (it
-  # falls back to a proportional one); a monospaced face stands in, as
-  # Courier would on Windows.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Courier /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
-  # A fresh start: no settings from an earlier run.
-  wine reg delete 'HKCU\Software\Tarvolk Technologies' /f >/dev/null 2>&1
   # Sockets live in wineserver: it must start inside the namespace.
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
@@ -166,6 +174,10 @@ if [ "$mode" = test ]; then
 fi
 
 if [ "$mode" = screenshot ]; then
+  wine_run_prefix "$WINEPREFIX"
+  # The virtual screen has no window manager to draw the title bar, as a
+  # desktop's would: Wine draws it itself (with fonts-wine's Marlett).
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   probe start "$exe" > /dev/null || { echo "FAIL: no window"; exit 1; }
   probe lookup 144.134.121.81 > /dev/null || { echo "FAIL: the lookup did not end"; exit 1; }
   sleep 1

@@ -107,8 +107,7 @@ TEST(LookupHandOff, SharedTextsAndMessageNumber) {
     SetActiveQuery("q");
     EXPECT_TRUE(DeliverLookupResult("q", "text", target)); // no post function: still written
     EXPECT_EQ(LookupResult(), "text");
-    EXPECT_EQ(TakeLookupResult(), "text");
-    EXPECT_EQ(LookupResult(), "");
+    ClearLookupResult();
     EXPECT_FALSE(DeliverLookupResult("Q", "other", target)); // exact comparison, case counts
     LookupTarget noWindow;                                   // no window function: gone
     EXPECT_FALSE(DeliverLookupResult("q", "other", noWindow));
@@ -177,7 +176,8 @@ TEST_F(LookupWorkerTest, AbortAndRestartOfTheSameTextDeliversExactlyOnce) {
         gated.ReleaseTicket(firstEndsFirst ? 0 : 1);
         early.join();
         ASSERT_EQ(dialog.posts(), 1);
-        EXPECT_EQ(TakeLookupResult(), "192.0.2.1\r\n\r\nanswer");
+        EXPECT_EQ(LookupResult(), "192.0.2.1\r\n\r\nanswer");
+        ClearLookupResult();
         ClearActiveQuery(); // the window handles the message
         gated.ReleaseAll();
         late.join();

@@ -13,6 +13,7 @@
 # Exit 77 (skipped) without root, namespaces, Xvfb or the Windows build.
 set -uo pipefail
 source "$(dirname "$0")/../support/netns.sh"
+source "$(dirname "$0")/../../scripts/common.sh"
 
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--screen" ]; then
   [ $# -eq 6 ] || { echo "usage: $0 OSTRABEL-EXE PROBE-EXE SERVER SAMPLES ROLES WORK" >&2; exit 2; }
@@ -45,7 +46,7 @@ CONF
   { "$server" --garbage 16 nonul; printf '\nfo: whois.nowhere.test\nuk:   whois.nic.uk\r\n'; } > "$run/app/whoislist.txt"
   touch -d '2001-02-03 04:05:06' "$run/app/whoislist.txt"
 
-  export WINEPREFIX=$work/gui-wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
+  wine_env "$work/gui-wine-prefix"
   export TMPDIR=$run/tmp
   wineserver -k >/dev/null 2>&1 # sockets live in wineserver: it must start inside the namespace
   exec timeout 300 unshare --mount --net bash "$0" --inner "$run"

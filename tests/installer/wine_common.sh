@@ -2,6 +2,7 @@
 # prefix in the test's own folder, bounded waits, and clean-up on every exit.
 
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -25,8 +26,7 @@ start_wine() {
   work=$(realpath "$(mktemp -d "$1/run.XXXXXX")")
   export TMPDIR="$work/tmp"
   mkdir -p "$TMPDIR"
-  export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+  wine_env "$work/prefix"
   trap cleanup EXIT
   timeout 120 wineboot -i >/dev/null 2>&1 || fail "wineboot -i did not make the prefix"
   local folder

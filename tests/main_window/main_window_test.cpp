@@ -656,6 +656,41 @@ TEST_F(MainWindowTest, ADeliveredResultIsConsumedAndDoesNotMoveAPartlyOffScreenW
     EXPECT_TRUE(script.Finished());
 }
 
+TEST_F(MainWindowTest, AUtf8AnswerShowsAsCharactersAndAnyOtherAsCodePageBytes) {
+    const struct {
+        std::string answer;
+        std::wstring shown; // empty: read back as the bytes of the result
+    } rows[] = {
+        // Cyrillic and Japanese too, which no single-byte code page holds.
+        {"person: J\xC3\xBCrgen M\xC3\xBCller\ndescr:  "
+         "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 "
+         "\xE6\x9D\xB1\xE4\xBA\xAC\n",
+         L"192.0.2.7\r\n\r\nperson: J\u00fcrgen M\u00fcller\r\n"
+         L"descr:  \u041c\u043e\u0441\u043a\u0432\u0430 \u6771\u4eac"},
+        {"person: J\xFCrgen M\xFCller\n", L""}, // Latin-1: shown as ever
+    };
+    for (const auto& row : rows) {
+        m_net.AnswerAlways(row.answer);
+        auto dlg = MakeDialog();
+        HWND hwnd = nullptr;
+        Script script;
+        script.Do([&] { LookUp(hwnd = dlg->GetSafeHwnd(), "192.0.2.7"); })
+            .Until([&] { return ItemText(hwnd, IDC_LOOKUP) == "&Lookup"; })
+            .Do([&] {
+                HWND box = ::GetDlgItem(hwnd, IDC_RESULT);
+                std::wstring wide(static_cast<std::size_t>(::GetWindowTextLengthW(box)) + 1, L'\0');
+                wide.resize(static_cast<std::size_t>(
+                    ::GetWindowTextW(box, wide.data(), static_cast<int>(wide.size()))));
+                if (row.shown.empty())
+                    EXPECT_EQ(ItemText(hwnd, IDC_RESULT), LookupResult());
+                else
+                    EXPECT_EQ(wide, row.shown);
+                dlg->PostMessage(WM_COMMAND, IDOK, 0);
+            });
+        EXPECT_EQ(script.Run(*dlg), IDOK);
+    }
+}
+
 // ---- layout -------------------------------------------------------------------
 
 TEST_F(MainWindowTest, LayoutFollowsThePixelTableAtEverySize) {
