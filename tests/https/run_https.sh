@@ -12,6 +12,7 @@
 set -uo pipefail
 source "$(dirname "$0")/../support/netns.sh"
 source "$(dirname "$0")/../support/test_pki.sh"
+source "$(dirname "$0")/../../scripts/common.sh"
 bundle=/etc/ssl/certs/ca-certificates.crt
 
 if [ "${1:-}" != "--inner" ]; then
@@ -73,7 +74,7 @@ HOSTS
 
   if [ -f "$winclient" ]; then
     cp "$winclient" "$run/bin/https_get.exe" || exit 1
-    export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win32
+    wine_env "$work/wine-prefix"
     export TMPDIR=$run/tmp # Wine leaves temporary folders behind
     mkdir -p "$TMPDIR"
     # The prefix is made outside the namespace (wineboot needs nothing from
