@@ -16,6 +16,12 @@ public:
     virtual bool Exchange(const std::string& query, const std::string& host, std::string& result,
                           int port) = 0;
 
+    // As Exchange, and tells how the exchange ended. A network that cannot
+    // tell more derives it: Completed on success, NotConnected for a failure
+    // without text, ReceiveFailed for one part-way.
+    virtual bool ExchangeWithOutcome(const std::string& query, const std::string& host,
+                                     std::string& result, int port, ExchangeOutcome& outcome);
+
     // As ResolveHostToAddress: the dotted text of the name's first IPv4
     // address; address is unchanged on failure.
     virtual bool Resolve(const std::string& name, std::string& address) = 0;
@@ -27,6 +33,8 @@ public:
     explicit TransportNetwork(const ExchangeLimits& limits = {}) : m_limits(limits) {}
     bool Exchange(const std::string& query, const std::string& host, std::string& result,
                   int port) override;
+    bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
+                             int port, ExchangeOutcome& outcome) override;
     bool Resolve(const std::string& name, std::string& address) override;
 
 private:
@@ -36,6 +44,9 @@ private:
 // The program's network: the transport without limits. The object is never
 // destroyed, so a lookup still running while the program ends finds it intact.
 WhoisNetwork& RealWhoisNetwork();
+
+// A few words for how an exchange ended ("completed", "timed out", ...).
+const char* ExchangeOutcomeText(ExchangeOutcome outcome);
 
 // The WHOIS port; every exchange of the program uses it.
 inline constexpr int kWhoisPort = 43;

@@ -5,25 +5,25 @@
 #include "platform/path.h"
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 // Each line: key, colon, padding that brings the host to the seventh column.
 #define OSTRABEL_RECORD(key, pad, host) key ":" pad host "\r\n"
-static const char kDefaultServerListText[] =
-    OSTRABEL_RECORD("com", "  ", "whois.verisign-grs.com")
+static const char kDefaultServerListText[] = OSTRABEL_RECORD("com", "  ", "whois.verisign-grs.com")
     OSTRABEL_RECORD("net", "  ", "whois.verisign-grs.com")
-    OSTRABEL_RECORD("org", "  ", "whois.pir.org")
-    OSTRABEL_RECORD("edu", "  ", "whois.verisign-grs.com")
-    OSTRABEL_RECORD("biz", "  ", "whois.nic.biz")
-    OSTRABEL_RECORD("info", " ", "whois.nic.info")
-    OSTRABEL_RECORD("us", "   ", "whois.nic.us")
-    OSTRABEL_RECORD("uk", "   ", "whois.nic.uk")
-    OSTRABEL_RECORD("ca", "   ", "whois.cira.ca")
-    OSTRABEL_RECORD("de", "   ", "whois.denic.de")
-    OSTRABEL_RECORD("ws", "   ", "whois.website.ws")
-    OSTRABEL_RECORD("au", "   ", "whois.auda.org.au")
-    OSTRABEL_RECORD("in", "   ", "whois.registry.in")
-    OSTRABEL_RECORD("nu", "   ", "whois.iis.nu");
+        OSTRABEL_RECORD("org", "  ", "whois.pir.org")
+            OSTRABEL_RECORD("edu", "  ", "whois.verisign-grs.com")
+                OSTRABEL_RECORD("biz", "  ", "whois.nic.biz")
+                    OSTRABEL_RECORD("info", " ", "whois.nic.info")
+                        OSTRABEL_RECORD("us", "   ", "whois.nic.us")
+                            OSTRABEL_RECORD("uk", "   ", "whois.nic.uk")
+                                OSTRABEL_RECORD("ca", "   ", "whois.cira.ca")
+                                    OSTRABEL_RECORD("de", "   ", "whois.denic.de")
+                                        OSTRABEL_RECORD("ws", "   ", "whois.website.ws")
+                                            OSTRABEL_RECORD("au", "   ", "whois.auda.org.au")
+                                                OSTRABEL_RECORD("in", "   ", "whois.registry.in")
+                                                    OSTRABEL_RECORD("nu", "   ", "whois.iis.nu");
 #undef OSTRABEL_RECORD
 
 const char* const DefaultServerList = kDefaultServerListText;
@@ -35,7 +35,8 @@ namespace {
 // static objects have been torn down.
 struct TableState {
     std::mutex tableMutex;
-    std::string serverTable; // empty: not loaded
+    std::string serverTable;                        // empty: not loaded
+    std::map<std::string, std::string> ianaAnswers; // guarded by tableMutex
     std::mutex directoryMutex;
     std::string directoryOverride;
 };
@@ -71,7 +72,9 @@ std::string GetProgramDirectory() {
     return path.substr(0, last + 1);
 }
 
-std::string GetServerListPath() { return GetProgramDirectory() + "whoislist.txt"; }
+std::string GetServerListPath() {
+    return GetProgramDirectory() + "whoislist.txt";
+}
 
 void SetProgramDirectoryForTesting(const std::string& dir) {
     std::lock_guard<std::mutex> lock(State().directoryMutex);
@@ -132,4 +135,21 @@ std::string FindWhoisServer(std::string domain) {
 void DiscardServerTable() {
     std::lock_guard<std::mutex> lock(State().tableMutex);
     State().serverTable.clear();
+    State().ianaAnswers.clear();
+}
+
+bool FindRememberedIanaServer(const std::string& tld, std::string& host) {
+    std::lock_guard<std::mutex> lock(State().tableMutex);
+    const auto it = State().ianaAnswers.find(tld);
+    if (it == State().ianaAnswers.end())
+        return false;
+    host = it->second;
+    return true;
+}
+
+void RememberIanaServer(const std::string& tld, const std::string& host) {
+    std::lock_guard<std::mutex> lock(State().tableMutex);
+    auto& answers = State().ianaAnswers;
+    if (answers.size() < kMaxRememberedIanaAnswers || answers.count(tld) != 0)
+        answers[tld] = host;
 }

@@ -5,6 +5,7 @@
 #include "engine/driver.h"
 #include "platform/path.h"
 #include "servers/server_table.h"
+#include "tests/engine/driver_fixture.h"
 #include "tests/engine/engine_test_util.h"
 #include "tests/engine/scripted_network.h"
 #include "tests/engine/seven_step_chain.h"
@@ -38,38 +39,23 @@ const std::string kBr = "whois.registro.br";
 const std::string kComNet = "whois.verisign-grs.com";
 const std::string kPir = "whois.pir.org";
 
-// Runs every lookup with a server list directory of its own: no
-// whoislist.txt (the built-in list) unless a test writes one.
-class DriverTest : public ::testing::Test {
+// The driver suite runs in both modes: no test here reaches a point where the
+// extended chain differs, except those of ClassicDriverTest (the extension
+// suite covers what the extended chain does there).
+class DriverTest : public enginetest::DriverFixture, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
-        std::random_device random;
-        m_dir = std::filesystem::temp_directory_path() /
-                ("ostrabel-driver-" + std::to_string(random()) + std::to_string(random()));
-        std::filesystem::create_directories(m_dir);
-        SetProgramDirectoryForTesting(m_dir.string() + platform::PathSeparator());
-        DiscardServerTable();
+        DriverFixture::SetUp();
+        classic = GetParam();
     }
-    void TearDown() override {
-        SetProgramDirectoryForTesting("");
-        DiscardServerTable();
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
-    }
-    void WriteServerList(const std::string& text) {
-        std::ofstream(m_dir / "whoislist.txt", std::ios::binary) << text;
-        DiscardServerTable();
-    }
-    std::string Lookup(const std::string& input, int convertToIp = 0) {
-        std::string result = "stale text";
-        RunWhoisLookup(input, result, convertToIp, net);
-        return result;
-    }
+};
 
-    ScriptedNetwork net;
-
-private:
-    std::filesystem::path m_dir;
+class ClassicDriverTest : public enginetest::DriverFixture {
+protected:
+    void SetUp() override {
+        DriverFixture::SetUp();
+        classic = true;
+    }
 };
 
 } // namespace
@@ -114,7 +100,7 @@ TEST(CollectParenthesised, ItemsInOrderTrimmedNonEmpty) {
 
 // ---------------------------------------------------------- classification
 
-TEST_F(DriverTest, DottedAddressGoesToArinWhateverConvertToIpSays) {
+TEST_P(DriverTest, DottedAddressGoesToArinWhateverConvertToIpSays) {
     net.Answer(kArin, "192.0.2.1", "NetName:    TEST-NET\n");
     for (int convert : {0, 1, 7}) {
         EXPECT_EQ(Lookup("192.0.2.1", convert), "192.0.2.1\r\n\r\nNetName:    TEST-NET");
@@ -123,7 +109,7 @@ TEST_F(DriverTest, DottedAddressGoesToArinWhateverConvertToIpSays) {
     EXPECT_TRUE(net.resolved().empty());
 }
 
-TEST_F(DriverTest, WordsWithoutADotOrWithALeadingDotGoToArinAsTyped) {
+TEST_P(DriverTest, WordsWithoutADotOrWithALeadingDotGoToArinAsTyped) {
     net.Answer(kArin, "NET-4-0-0-0-1", "handle answer\n");
     net.Answer(kArin, ".example.com", "odd answer\n");
     EXPECT_EQ(Lookup("NET-4-0-0-0-1", 1), "NET-4-0-0-0-1\r\n\r\nhandle answer");
@@ -131,7 +117,7 @@ TEST_F(DriverTest, WordsWithoutADotOrWithALeadingDotGoToArinAsTyped) {
     EXPECT_TRUE(net.resolved().empty()); // no resolution even with Convert To IP set
 }
 
-TEST_F(DriverTest, ConvertToIpResolvesANameAndShowsBothInTheHeading) {
+TEST_P(DriverTest, ConvertToIpResolvesANameAndShowsBothInTheHeading) {
     net.Resolves("www.Example.com", "192.0.2.7");
     net.Answer(kArin, "192.0.2.7", "NetName:    EXAMPLE\n");
     EXPECT_EQ(Lookup("www.Example.com", 1), "www.Example.com:192.0.2.7\r\n\r\nNetName:    EXAMPLE");
@@ -139,7 +125,7 @@ TEST_F(DriverTest, ConvertToIpResolvesANameAndShowsBothInTheHeading) {
     EXPECT_EQ(net.requests(), (Requests{{kArin, "192.0.2.7", 43}}));
 }
 
-TEST_F(DriverTest, ConvertToIpWithANameThatDoesNotResolve) {
+TEST_F(ClassicDriverTest, ConvertToIpWithANameThatDoesNotResolve) {
     EXPECT_EQ(Lookup("nowhere.example.com", 1), "Unable to resolve host");
     EXPECT_EQ(Lookup("1.2.3.4.5", 1), "Unable to resolve host"); // four dots: a name
     EXPECT_TRUE(net.requests().empty());
@@ -148,7 +134,7 @@ TEST_F(DriverTest, ConvertToIpWithANameThatDoesNotResolve) {
 
 // ------------------------------------------------------------- domain path
 
-TEST_F(DriverTest, ComNetRegistryGetsDomainPrefixAndItsReferralTheBareName) {
+TEST_P(DriverTest, ComNetRegistryGetsDomainPrefixAndItsReferralTheBareName) {
     const std::string registry = Sample("whois.crsnic.net/crsnic-google.net-2009.txt");
     const std::string registrar = Sample("whois.markmonitor.com/markmonitor-registered-2011.txt");
     net.Answer(kComNet, "domain google.net", registry);
@@ -158,7 +144,7 @@ TEST_F(DriverTest, ComNetRegistryGetsDomainPrefixAndItsReferralTheBareName) {
                                         {"whois.markmonitor.com", "google.net", 43}}));
 }
 
-TEST_F(DriverTest, ReferralHostChoosesTheNoticeFilter) {
+TEST_P(DriverTest, ReferralHostChoosesTheNoticeFilter) {
     const std::string registrar = Sample("whois.tucows.com/tucows-registered-2012.txt");
     net.Answer(kComNet, "domain ss-nz.com",
                "Domain Name: SS-NZ.COM\n   Whois Server: whois.tucows.com\r\n");
@@ -166,7 +152,7 @@ TEST_F(DriverTest, ReferralHostChoosesTheNoticeFilter) {
     EXPECT_EQ(Lookup("ss-nz.com"), BoxText(Before(registrar, "The Data in the Tucows Registrar")));
 }
 
-TEST_F(DriverTest, RegistryAnswerStaysWhenItNamesNoRegistrar) {
+TEST_P(DriverTest, RegistryAnswerStaysWhenItNamesNoRegistrar) {
     const std::string registry =
         Sample("whois.crsnic.net/crsnic-net-no-whois-server-line-2011.txt");
     net.Answer(kComNet, "domain vrsn-test.net", registry);
@@ -180,7 +166,7 @@ TEST_F(DriverTest, RegistryAnswerStaysWhenItNamesNoRegistrar) {
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, UnusableReferralHostLeavesTheRegistryAnswer) {
+TEST_P(DriverTest, UnusableReferralHostLeavesTheRegistryAnswer) {
     // The .tv registry writes "not defined"; the name is asked for like any
     // host, fails, and the registry's answer stays.
     const std::string registry =
@@ -191,7 +177,7 @@ TEST_F(DriverTest, UnusableReferralHostLeavesTheRegistryAnswer) {
               (Requests{{kComNet, "domain set.com", 43}, {"not defined", "set.com", 43}}));
 }
 
-TEST_F(DriverTest, FailedReferralKeepsRegistryAnswerButFiltersForTheReferralHost) {
+TEST_P(DriverTest, FailedReferralKeepsRegistryAnswerButFiltersForTheReferralHost) {
     // Cut as a Tucows answer although the text is the registry's: the filter
     // follows the server chosen last.
     net.Answer(kComNet, "domain a.com",
@@ -202,13 +188,13 @@ TEST_F(DriverTest, FailedReferralKeepsRegistryAnswerButFiltersForTheReferralHost
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, EmptyRegistrarAnswerReplacesTheRegistryAnswer) {
+TEST_P(DriverTest, EmptyRegistrarAnswerReplacesTheRegistryAnswer) {
     net.Answer(kComNet, "domain a.com", "Whois Server: whois.example.net\n");
     net.Answer("whois.example.net", "a.com", "");
     EXPECT_EQ(Lookup("a.com"), "");
 }
 
-TEST_F(DriverTest, FailedFirstDomainExchangeShowsWhatItLeftFiltered) {
+TEST_P(DriverTest, FailedFirstDomainExchangeShowsWhatItLeftFiltered) {
     net.Answer(kComNet, "domain a.com", "\nDomain Name: A.COM\nWhois Server: whois.x.net\n",
                /*ok=*/false);
     EXPECT_EQ(Lookup("a.com"), "Domain Name: A.COM\r\nWhois Server: whois.x.net");
@@ -217,7 +203,7 @@ TEST_F(DriverTest, FailedFirstDomainExchangeShowsWhatItLeftFiltered) {
     EXPECT_EQ(Lookup("unscripted.com"), "");
 }
 
-TEST_F(DriverTest, OrgRegistryIsAskedWithoutPrefixAndFollowsItsReferral) {
+TEST_P(DriverTest, OrgRegistryIsAskedWithoutPrefixAndFollowsItsReferral) {
     const std::string registry = Sample("whois.pir.org/pir-google.org-2018.txt");
     net.Answer(kPir, "google.org", registry);
     // Its "WHOIS Server:" is another marker: no referral, and the server is
@@ -234,14 +220,14 @@ TEST_F(DriverTest, OrgRegistryIsAskedWithoutPrefixAndFollowsItsReferral) {
                                         {"whois.enom.com", "weppos.org", 43}}));
 }
 
-TEST_F(DriverTest, OtherRegistriesAreAskedOnceWithTheNameAsTyped) {
+TEST_P(DriverTest, OtherRegistriesAreAskedOnceWithTheNameAsTyped) {
     const std::string answer = Sample("whois.denic.de/denic-registered-2013.txt");
     net.Answer("whois.denic.de", "Google.DE", answer + "Whois Server: whois.other.example\n");
     EXPECT_EQ(Lookup("Google.DE"), BoxText(answer + "Whois Server: whois.other.example\n"));
     EXPECT_EQ(net.requests(), (Requests{{"whois.denic.de", "Google.DE", 43}}));
 }
 
-TEST_F(DriverTest, InternicFromTheServerListGetsThePrefixToo) {
+TEST_P(DriverTest, InternicFromTheServerListGetsThePrefixToo) {
     WriteServerList("zz:  WHOIS.INTERNIC.NET\r\ncom:  whois.verisign-grs.com\r\n");
     net.Answer("whois.internic.net", "domain example.zz", "Whois Server: whois.reg.example\n");
     net.Answer("whois.reg.example", "example.zz", "registrar record\n");
@@ -250,21 +236,21 @@ TEST_F(DriverTest, InternicFromTheServerListGetsThePrefixToo) {
                                         {"whois.reg.example", "example.zz", 43}}));
 }
 
-TEST_F(DriverTest, UnknownTopLevelDomain) {
+TEST_F(ClassicDriverTest, UnknownTopLevelDomain) {
     EXPECT_EQ(Lookup("example.zz"), "I do not know the whois server for this domain extension");
     EXPECT_TRUE(net.requests().empty());
 }
 
 // ------------------------------------------------------------ address path
 
-TEST_F(DriverTest, FailedArinExchangeEndsAtOnceUnfilteredWithoutHeading) {
+TEST_P(DriverTest, FailedArinExchangeEndsAtOnceUnfilteredWithoutHeading) {
     net.Answer(kArin, "192.0.2.1", "\nNetName:    RIPE-X\npartial\n", /*ok=*/false);
     EXPECT_EQ(Lookup("192.0.2.1"), "\nNetName:    RIPE-X\npartial\n");
     EXPECT_EQ(Lookup("192.0.2.2"), ""); // unscripted: refused
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, PlainArinAnswerIsFilteredForArin) {
+TEST_P(DriverTest, PlainArinAnswerIsFilteredForArin) {
     net.Answer(kArin, "4.2.2.1",
                "NetName:    LVLT-ORG-4-8\nNetHandle:  NET-4-0-0-0-1\n\n"
                "# ARIN Whois database, last updated 2004-06-01 19:10\n");
@@ -272,7 +258,7 @@ TEST_F(DriverTest, PlainArinAnswerIsFilteredForArin) {
               "4.2.2.1\r\n\r\nNetName:    LVLT-ORG-4-8\r\nNetHandle:  NET-4-0-0-0-1");
 }
 
-TEST_F(DriverTest, NetworkNameChoosesTheRegistry) {
+TEST_P(DriverTest, NetworkNameChoosesTheRegistry) {
     struct Case {
         const char* netName;
         std::string server;
@@ -287,14 +273,17 @@ TEST_F(DriverTest, NetworkNameChoosesTheRegistry) {
         fresh.Answer(kArin, "192.0.2.1", std::string("NetName:    ") + c.netName + "\n");
         fresh.Answer(c.server, "192.0.2.1", "registry answer\n");
         std::string result;
-        RunWhoisLookup("192.0.2.1", result, 0, fresh);
+        LookupOptions options;
+        options.convertToIp = 0;
+        options.classic = classic;
+        RunWhoisLookup("192.0.2.1", result, options, fresh);
         EXPECT_EQ(result, "192.0.2.1\r\n\r\nregistry answer");
         EXPECT_EQ(fresh.requests(),
                   (Requests{{kArin, "192.0.2.1", 43}, {c.server, "192.0.2.1", 43}}));
     }
 }
 
-TEST_F(DriverTest, RealReferralsToRipeApnicAndLacnic) {
+TEST_P(DriverTest, RealReferralsToRipeApnicAndLacnic) {
     {
         SCOPED_TRACE("RIPE");
         const std::string ripe = Sample("whois.ripe.net/ripe-inetnum-128.79.0.0-bouygues.txt");
@@ -329,7 +318,7 @@ TEST_F(DriverTest, RealReferralsToRipeApnicAndLacnic) {
                                         {kLacnic, "170.0.0.0", 43}}));
 }
 
-TEST_F(DriverTest, FailedRegistryExchangeKeepsArinsAnswerFilteredForTheRegistry) {
+TEST_P(DriverTest, FailedRegistryExchangeKeepsArinsAnswerFilteredForTheRegistry) {
     // ARIN's trailer is not cut: the filter is RIPE's.
     const std::string arin = "NetName:    RIPE-CBLK\n# ARIN Whois database, last updated\n";
     net.Answer(kArin, "192.0.2.1", arin);
@@ -338,13 +327,13 @@ TEST_F(DriverTest, FailedRegistryExchangeKeepsArinsAnswerFilteredForTheRegistry)
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, NetworkNameNeedsFourSpacesAfterTheColon) {
+TEST_P(DriverTest, NetworkNameNeedsFourSpacesAfterTheColon) {
     net.Answer(kArin, "192.0.2.1", "NetName: RIPE-CBLK\n");
     EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\nNetName: RIPE-CBLK");
     EXPECT_EQ(net.requests().size(), 1u);
 }
 
-TEST_F(DriverTest, NetworkListLeadsToTheLastHandle) {
+TEST_P(DriverTest, NetworkListLeadsToTheLastHandle) {
     // Today's ARIN: the last parenthesised text is the organisation's handle.
     const std::string arin = Sample("whois.arin.net/arin-net-174-shaw-rwhois-referral.txt");
     net.Answer(kArin, "174.0.0.1", arin);
@@ -362,7 +351,7 @@ TEST_F(DriverTest, NetworkListLeadsToTheLastHandle) {
                                         {kArin, "NET-192-0-2-0-2", 43}}));
 }
 
-TEST_F(DriverTest, NoMatchCountsOnlyAtTheStart) {
+TEST_P(DriverTest, NoMatchCountsOnlyAtTheStart) {
     net.Answer(kArin, "EX-1", "No match for \"EX-1\". (HINT-HANDLE)\n");
     EXPECT_EQ(Lookup("EX-1"), "EX-1\r\n\r\nNo match for \"EX-1\". (HINT-HANDLE)");
     net.Answer(kArin, "EX-2", " No match for \"EX-2\". (HINT-HANDLE)\n");
@@ -372,7 +361,7 @@ TEST_F(DriverTest, NoMatchCountsOnlyAtTheStart) {
               (Requests{{kArin, "EX-1", 43}, {kArin, "EX-2", 43}, {kArin, "HINT-HANDLE", 43}}));
 }
 
-TEST_F(DriverTest, RwhoisServerTwiceWithTheFirstHandle) {
+TEST_P(DriverTest, RwhoisServerTwiceWithTheFirstHandle) {
     net.Answer(kArin, "192.0.2.1",
                "NetName:    VRIO-1\nFind more data available at rwhois.verio.net\n");
     net.Answer(kVerio, "192.0.2.1", "A (NETBLK-A) x\nB (NETBLK-B) y\n");
@@ -383,7 +372,7 @@ TEST_F(DriverTest, RwhoisServerTwiceWithTheFirstHandle) {
         (Requests{{kArin, "192.0.2.1", 43}, {kVerio, "192.0.2.1", 43}, {kVerio, "NETBLK-A", 43}}));
 }
 
-TEST_F(DriverTest, RwhoisFailuresKeepTheEarlierAnswer) {
+TEST_P(DriverTest, RwhoisFailuresKeepTheEarlierAnswer) {
     // First rwhois exchange fails: ARIN's answer stays, no second exchange,
     // and the filter is the rwhois server's (none), so ARIN's trailer stays.
     const std::string arin = "data available at rwhois.verio.net\n# ARIN Whois database, x\n";
@@ -406,7 +395,7 @@ TEST_F(DriverTest, RwhoisFailuresKeepTheEarlierAnswer) {
                                                               {kVerio, "192.0.2.3", 43}}));
 }
 
-TEST_F(DriverTest, AnswerOfOneStepLeadsToTheNext) {
+TEST_P(DriverTest, AnswerOfOneStepLeadsToTheNext) {
     // A RIPE answer (step 3) pointing to the Korean page leads to step 5.
     net.Answer(kArin, "192.0.2.1", "NetName:    RIPE-CBLK\n");
     net.Answer(kRipe, "192.0.2.1", "see http://whois.kisa.or.kr/english/index.html\n");
@@ -428,7 +417,7 @@ TEST_F(DriverTest, AnswerOfOneStepLeadsToTheNext) {
               (Requests{{kArin, "192.0.2.9", 43}, {kBr, "192.0.2.9", 43}}));
 }
 
-TEST_F(DriverTest, FailedKoreanOrBrazilianExchangeKeepsTheAnswerFilteredForThatServer) {
+TEST_P(DriverTest, FailedKoreanOrBrazilianExchangeKeepsTheAnswerFilteredForThatServer) {
     const std::string arin = "see http://whois.kisa.or.kr/english/index.html\n# ENGLISH\nrest\n";
     net.Answer(kArin, "192.0.2.1", arin);
     EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\nrest"); // the Korean rule cut ARIN's text
@@ -440,7 +429,7 @@ TEST_F(DriverTest, FailedKoreanOrBrazilianExchangeKeepsTheAnswerFilteredForThatS
                                         {kBr, "192.0.2.2", 43}}));
 }
 
-TEST_F(DriverTest, AllSevenExchangesInTheirFixedOrder) {
+TEST_P(DriverTest, AllSevenExchangesInTheirFixedOrder) {
     Requests expected;
     for (const enginetest::ChainStep& step : enginetest::SevenStepChain()) {
         net.Answer(step.host, step.query, step.answer);
@@ -450,7 +439,7 @@ TEST_F(DriverTest, AllSevenExchangesInTheirFixedOrder) {
     EXPECT_EQ(net.requests(), expected);
 }
 
-TEST_F(DriverTest, OrganisationRecordGoesBeforeEachOrgIdLine) {
+TEST_P(DriverTest, OrganisationRecordGoesBeforeEachOrgIdLine) {
     net.Answer(kArin, "192.0.2.1",
                "NetName:    EX-NET\nOrgID:      EX-ORG\nNetName:    EX-NET-2\nOrgID:      OTHER\n");
     net.Answer(kArin, "! o + EX-ORG", "OrgName: Example\nAddress: 1 Main St\nCountry: US\n");
@@ -464,13 +453,13 @@ TEST_F(DriverTest, OrganisationRecordGoesBeforeEachOrgIdLine) {
     EXPECT_EQ(net.requests(), (Requests{{kArin, "192.0.2.1", 43}, {kArin, "! o + EX-ORG", 43}}));
 }
 
-TEST_F(DriverTest, FailedOrganisationQueryLeavesTheAnswerAndTheFilterStillRuns) {
+TEST_P(DriverTest, FailedOrganisationQueryLeavesTheAnswerAndTheFilterStillRuns) {
     net.Answer(kArin, "192.0.2.1", "NetName:    EX\nOrgID: EX-ORG\n\n# ARIN Whois database, x\n");
     EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\nNetName:    EX\r\nOrgID: EX-ORG");
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, OrganisationRecordThatWouldSwellTheAnswerIsLeftOut) {
+TEST_P(DriverTest, OrganisationRecordThatWouldSwellTheAnswerIsLeftOut) {
     std::string arin = "NetName:    EX\n";
     for (int i = 0; i < 2000; ++i)
         arin += "OrgID: EX-ORG\n";
@@ -480,7 +469,7 @@ TEST_F(DriverTest, OrganisationRecordThatWouldSwellTheAnswerIsLeftOut) {
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, EmptyFollowUpAnswerReplacesTheResult) {
+TEST_P(DriverTest, EmptyFollowUpAnswerReplacesTheResult) {
     net.Answer(kArin, "192.0.2.1", "NetName:    RIPE-CBLK\n");
     net.Answer(kRipe, "192.0.2.1", "");
     EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\n");
@@ -504,7 +493,8 @@ void ProbeBusy() {
 }
 } // namespace
 
-TEST_F(DriverTest, WaitCursorIsRaisedForTheWholeLookupAndLoweredOnEveryWayOut) {
+TEST_P(DriverTest, WaitCursorIsRaisedForTheWholeLookupAndLoweredOnEveryWayOut) {
+    g_busyRaised = 0;
     SetBusyHooks(RaiseBusy, LowerBusy);
     net.OnExchange(ProbeBusy);
     net.Answer(kArin, "192.0.2.1", "x\n");
@@ -535,3 +525,8 @@ TEST_F(DriverTest, WaitCursorIsRaisedForTheWholeLookupAndLoweredOnEveryWayOut) {
     Lookup("192.0.2.1");
     EXPECT_EQ(g_busyRaised.load(), raised);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothModes, DriverTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Classic" : "Extended");
+                         });
