@@ -26,18 +26,8 @@ struct Run {
     }
 };
 
-// Text from the network or the user, made safe for one line of the trace:
-// control bytes become "?", and very long texts are shortened.
 std::string Printable(const std::string& text) {
-    constexpr std::size_t kMost = 200;
-    std::string out;
-    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
-    }
-    if (text.size() > kMost)
-        out += "...";
-    return out;
+    return PrintableTraceText(text);
 }
 
 // Reports every exchange and resolution of a lookup as it ends.
@@ -51,9 +41,8 @@ public:
         const auto start = std::chrono::steady_clock::now();
         ExchangeOutcome outcome = ExchangeOutcome::NotSent;
         const bool ok = m_inner.ExchangeWithOutcome(query, host, result, port, outcome);
-        m_trace("whois " + Printable(host) + ":" + std::to_string(port) + " \"" + Printable(query) +
-                "\": " + std::to_string(result.size()) + " bytes, " + ExchangeOutcomeText(outcome) +
-                ", " + MillisecondsSince(start) + " ms");
+        m_trace(WhoisExchangeTraceLine(host, port, query, result.size(), outcome,
+                                       MillisecondsSince(start)));
         return ok;
     }
 
@@ -62,15 +51,15 @@ public:
         const bool ok = m_inner.Resolve(name, address);
         m_trace("resolve " + Printable(name) + ": " +
                 (ok ? Printable(address) : std::string("no address")) + ", " +
-                MillisecondsSince(start) + " ms");
+                std::to_string(MillisecondsSince(start)) + " ms");
         return ok;
     }
 
 private:
-    static std::string MillisecondsSince(std::chrono::steady_clock::time_point start) {
-        return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  std::chrono::steady_clock::now() - start)
-                                  .count());
+    static long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start)
+            .count();
     }
 
     WhoisNetwork& m_inner;

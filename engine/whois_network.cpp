@@ -44,6 +44,25 @@ const char* ExchangeOutcomeText(ExchangeOutcome outcome) {
     return "failed";
 }
 
+std::string PrintableTraceText(const std::string& text) {
+    constexpr std::size_t kMost = 200;
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+    }
+    if (text.size() > kMost)
+        out += "...";
+    return out;
+}
+
+std::string WhoisExchangeTraceLine(const std::string& host, int port, const std::string& query,
+                                   std::size_t bytes, ExchangeOutcome outcome, long long ms) {
+    return "whois " + PrintableTraceText(host) + ":" + std::to_string(port) + " \"" +
+           PrintableTraceText(query) + "\": " + std::to_string(bytes) + " bytes, " +
+           ExchangeOutcomeText(outcome) + ", " + std::to_string(ms) + " ms";
+}
+
 bool TransportNetwork::Resolve(const std::string& name, std::string& address) {
     return ResolveHostToAddress(name, address);
 }

@@ -5,6 +5,7 @@
 
 #include "engine/transport.h"
 
+#include <cstddef>
 #include <string>
 
 class WhoisNetwork {
@@ -47,6 +48,15 @@ WhoisNetwork& RealWhoisNetwork();
 
 // A few words for how an exchange ended ("completed", "timed out", ...).
 const char* ExchangeOutcomeText(ExchangeOutcome outcome);
+
+// Text from a server or the user made safe for one line of a trace: control
+// bytes become "?", and texts beyond 200 bytes are shortened with "...".
+std::string PrintableTraceText(const std::string& text);
+
+// The trace line of one WHOIS exchange:
+//   whois HOST:PORT "QUERY": BYTES bytes, OUTCOME, MS ms
+std::string WhoisExchangeTraceLine(const std::string& host, int port, const std::string& query,
+                                   std::size_t bytes, ExchangeOutcome outcome, long long ms);
 
 // The WHOIS port; every exchange of the program uses it.
 inline constexpr int kWhoisPort = 43;
