@@ -32,6 +32,15 @@ if [ "${1:-}" != "--inner" ]; then
   sed 's/^OrgId:/OrgID:/' "$arin" > "$work/run/answers/arin-orgid.txt"
   sed -n '/^OrgName:/,$p' "$arin" > "$work/run/answers/arin-org-LVLT.txt"
 
+  # Today's Internet: IANA names the server of a TLD the list lacks; ARIN
+  # refers an African network to AFRINIC by its "ReferralServer:" line.
+  printf 'domain:       XYZ\n\nwhois:        whois.nic.xyz\n\nstatus:       ACTIVE\n' \
+    > "$work/run/answers/iana-xyz.txt"
+  printf 'Domain Name: EXAMPLE.XYZ\nRegistrar: Example Registrar\n' > "$work/run/answers/nic-xyz.txt"
+  printf 'NetRange:       105.0.0.0 - 105.255.255.255\nNetName:        NET105\nOrganization:   African Network Information Center (AFRINIC)\nReferralServer:  whois://whois.afrinic.net\n' \
+    > "$work/run/answers/arin-afrinic.txt"
+  printf 'Domain: parked.de\nStatus: connect\n' > "$work/run/answers/denic-parked.txt"
+
   cat > "$work/run/answers.conf" <<CONF
 whois.verisign-grs.com	domain google.net	$samples/whois.crsnic.net/crsnic-google.net-2009.txt
 whois.markmonitor.com	google.net	$samples/whois.markmonitor.com/markmonitor-registered-2011.txt
@@ -46,6 +55,14 @@ whois.alt.test	*	$samples/whois.ripe.net/ripe-inetnum-128.79.0.0-bouygues.txt
 whois.alt.test:4343	*	$samples/whois.apnic.net/apnic-inetnum-171.0.0.0-starhub.txt
 silent.test	*	:silent
 whois.pir.org	*	:silent
+whois.iana.org	xyz	$work/run/answers/iana-xyz.txt
+whois.nic.xyz	example.xyz	$work/run/answers/nic-xyz.txt
+whois.verisign-grs.com	domain google.com	$samples/whois.verisign-grs.com/verisign-google.com-2017.txt
+whois.markmonitor.com	google.com	$samples/whois.markmonitor.com/markmonitor-google.com-2013.txt
+whois.arin.net	105.158.0.1	$work/run/answers/arin-afrinic.txt
+whois.afrinic.net	105.158.0.1	$samples/whois.afrinic.net/afrinic-inetnum-105.158.0.0-maroc-telecom.txt
+whois.denic.de	xn--bcher-kva.de	$samples/whois.denic.de/denic-registered-2013.txt
+whois.denic.de	parked.de	$work/run/answers/denic-parked.txt
 CONF
 
   # Every role host, then the registrar the .net registry refers to, then a
@@ -60,6 +77,9 @@ CONF
     echo "127.0.1.1 whois.alt.test"
     echo "127.0.1.2 silent.test"
     echo "127.0.1.3 refused.test"
+    # Servers only the extended lookup chain reaches.
+    echo "127.0.1.4 whois.nic.xyz"
+    echo "127.0.1.5 whois.afrinic.net"
   } > "$work/run/hosts"
 
   if [ -f "$wincli" ]; then
@@ -100,8 +120,9 @@ trap cleanup EXIT
 # Windows; all must agree byte for byte.
 check() {
   local name=$1 want=$2; shift 2
-  local convert=--convert-to-ip query=${*: -1}
+  local convert=--convert-to-ip query=${*: -1} classic=()
   [[ " $* " == *" --no-convert-to-ip "* ]] && convert=--no-convert-to-ip
+  [[ " $* " == *" --classic "* ]] && classic=(--classic)
   local before; before=$(wc -l < "$run/requests.log")
 
   timeout 60 "$bin/ostrabel-cli" "$@" > "$out/$name.native" 2> "$out/$name.native.err"
@@ -111,13 +132,15 @@ check() {
   tail -n +$((before + 1)) "$run/requests.log" > "$out/$name.requests"
 
   if [[ " $* " == *" --raw "* ]]; then
-    timeout 60 "$bin/e2e_driver_replay" "$run/answers.conf" "$convert" "$query" > "$out/$name.driver"
+    timeout 60 "$bin/e2e_driver_replay" "$run/answers.conf" "$convert" "${classic[@]}" "$query" > "$out/$name.driver"
     cmp -s "$out/$name.native" "$out/$name.driver" ||
       fail "$name: ostrabel-cli --raw differs from the in-process driver"
   fi
 
   if [ "$withwine" = yes ]; then
-    (cd "$bin" && timeout 120 wine ./ostrabel-cli.exe "$@") > "$out/$name.wine" 2> "$out/$name.wine.err"
+    # A UTF-8 locale: Wine hands a name typed in UTF-8 to the program in the
+    # system code page, as a window would.
+    (cd "$bin" && LC_ALL=C.UTF-8 timeout 120 wine ./ostrabel-cli.exe "$@") > "$out/$name.wine" 2> "$out/$name.wine.err"
     local wstatus=$?
     [ "$wstatus" = "$want" ] || fail "$name: Windows exit status $wstatus, expected $want"
     cmp -s "$out/$name.native" "$out/$name.wine" ||
@@ -126,6 +149,10 @@ check() {
 }
 requests_are() { # NAME, then the expected "HOST<TAB>REQUEST" lines (native run only)
   local name=$1; shift
+  if [ $# -eq 0 ]; then
+    [ ! -s "$out/$name.requests" ] || fail "$name: requests were: $(tr '\t\n' '|;' < "$out/$name.requests"), expected none"
+    return
+  fi
   printf '%s\n' "$@" | cmp -s - "$out/$name.requests" ||
     fail "$name: requests were: $(tr '\t\n' '|;' < "$out/$name.requests"), expected: $*"
 }
@@ -170,11 +197,63 @@ check by-name-raw 0 --raw host.example.test
 head -c 40 "$out/by-name-raw.native" | grep -qa "^host.example.test:192.0.2.1" ||
   fail "by-name-raw: heading is not NAME:ADDRESS"
 
-# Failures: no server for the extension, a name that does not resolve.
+# Failures: no server for the extension, a name that does not resolve (IANA
+# is asked in the default mode and knows neither).
 check unknown-tld 1 --no-convert-to-ip example.zz
 has unknown-tld "I do not know the whois server for this domain extension"
+requests_are unknown-tld "whois.iana.org${T}zz"
 check unresolvable 1 --raw nowhere.example.test
 has unresolvable "Unable to resolve host"
+check unknown-tld-classic 1 --classic --no-convert-to-ip example.zz
+requests_are unknown-tld-classic
+check unresolvable-classic 1 --raw --classic nowhere.example.test
+requests_are unresolvable-classic
+cmp -s "$out/unresolvable.native" "$out/unresolvable-classic.native" ||
+  fail "unresolvable: the two modes give different texts"
+
+# ---------------------------------------------------------------- extended chain
+# Each case in both modes: the default finds the owner, --classic asks what
+# the classic chain asks.
+check iana 0 --raw --no-convert-to-ip example.xyz
+requests_are iana "whois.iana.org${T}xyz" "whois.nic.xyz${T}example.xyz"
+has iana "Registrar: Example Registrar"
+check iana-classic 1 --raw --classic --no-convert-to-ip example.xyz
+requests_are iana-classic
+
+check registrar 0 --raw --no-convert-to-ip google.com
+requests_are registrar "whois.verisign-grs.com${T}domain google.com" "whois.markmonitor.com${T}google.com"
+has registrar "Registrant Organization: Google Inc."
+check registrar-classic 0 --raw --classic --no-convert-to-ip google.com
+requests_are registrar-classic "whois.verisign-grs.com${T}domain google.com"
+has registrar-classic "Registrar WHOIS Server: whois.markmonitor.com"
+
+check afrinic 0 --raw 105.158.0.1
+requests_are afrinic "whois.arin.net${T}105.158.0.1" "whois.afrinic.net${T}105.158.0.1"
+has afrinic "MAROC"
+check afrinic-classic 0 --raw --classic 105.158.0.1
+requests_are afrinic-classic "whois.arin.net${T}105.158.0.1" "whois.arin.net${T}AFRINIC"
+
+check idn 0 --raw --no-convert-to-ip bücher.de
+requests_are idn "whois.denic.de${T}xn--bcher-kva.de"
+check idn-classic 1 --classic --no-convert-to-ip bücher.de
+requests_are idn-classic "whois.denic.de${T}bücher.de"
+
+check parked 0 --raw parked.de
+requests_are parked "whois.denic.de${T}parked.de"
+has parked "Status: connect"
+check parked-classic 1 --raw --classic parked.de
+has parked-classic "Unable to resolve host"
+requests_are parked-classic
+
+# --verbose: the same standard output, and standard error tells why.
+timeout 60 "$bin/ostrabel-cli" --verbose --raw --no-convert-to-ip example.xyz \
+  > "$out/verbose.native" 2> "$out/verbose.native.err"
+cmp -s "$out/iana.native" "$out/verbose.native" || fail "verbose: standard output differs"
+for line in "ostrabel-cli: extension: IANA names whois.nic.xyz for .xyz" \
+  'ostrabel-cli: whois whois.iana.org:43 "xyz": 69 bytes, completed, ' \
+  'ostrabel-cli: whois whois.nic.xyz:43 "example.xyz": 54 bytes, completed, '; do
+  grep -qF -- "$line" "$out/verbose.native.err" || fail "verbose: no line '$line' in $(cat "$out/verbose.native.err")"
+done
 
 # ---------------------------------------------------------------- -h, -p, --timeout
 # direct NAME STATUS STDERR WINE ARGS...: like check, but standard error must
