@@ -14,6 +14,7 @@ packages=(
   iproute2 util-linux                       # network namespaces for end-to-end tests
   clang libclang-rt-14-dev                  # sanitizers and libFuzzer
   nsis zip unzip                            # Windows installer and portable zip
+  libidn2-dev                               # internationalised names (native build)
 )
 
 missing=()
