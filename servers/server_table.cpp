@@ -10,20 +10,21 @@
 
 // Each line: key, colon, padding that brings the host to the seventh column.
 #define OSTRABEL_RECORD(key, pad, host) key ":" pad host "\r\n"
-static const char kDefaultServerListText[] = OSTRABEL_RECORD("com", "  ", "whois.verisign-grs.com")
+static const char kDefaultServerListText[] =
+    OSTRABEL_RECORD("com", "  ", "whois.verisign-grs.com")
     OSTRABEL_RECORD("net", "  ", "whois.verisign-grs.com")
-        OSTRABEL_RECORD("org", "  ", "whois.pir.org")
-            OSTRABEL_RECORD("edu", "  ", "whois.verisign-grs.com")
-                OSTRABEL_RECORD("biz", "  ", "whois.nic.biz")
-                    OSTRABEL_RECORD("info", " ", "whois.nic.info")
-                        OSTRABEL_RECORD("us", "   ", "whois.nic.us")
-                            OSTRABEL_RECORD("uk", "   ", "whois.nic.uk")
-                                OSTRABEL_RECORD("ca", "   ", "whois.cira.ca")
-                                    OSTRABEL_RECORD("de", "   ", "whois.denic.de")
-                                        OSTRABEL_RECORD("ws", "   ", "whois.website.ws")
-                                            OSTRABEL_RECORD("au", "   ", "whois.auda.org.au")
-                                                OSTRABEL_RECORD("in", "   ", "whois.registry.in")
-                                                    OSTRABEL_RECORD("nu", "   ", "whois.iis.nu");
+    OSTRABEL_RECORD("org", "  ", "whois.pir.org")
+    OSTRABEL_RECORD("edu", "  ", "whois.verisign-grs.com")
+    OSTRABEL_RECORD("biz", "  ", "whois.nic.biz")
+    OSTRABEL_RECORD("info", " ", "whois.nic.info")
+    OSTRABEL_RECORD("us", "   ", "whois.nic.us")
+    OSTRABEL_RECORD("uk", "   ", "whois.nic.uk")
+    OSTRABEL_RECORD("ca", "   ", "whois.cira.ca")
+    OSTRABEL_RECORD("de", "   ", "whois.denic.de")
+    OSTRABEL_RECORD("ws", "   ", "whois.website.ws")
+    OSTRABEL_RECORD("au", "   ", "whois.auda.org.au")
+    OSTRABEL_RECORD("in", "   ", "whois.registry.in")
+    OSTRABEL_RECORD("nu", "   ", "whois.iis.nu");
 #undef OSTRABEL_RECORD
 
 const char* const DefaultServerList = kDefaultServerListText;
@@ -35,8 +36,9 @@ namespace {
 // static objects have been torn down.
 struct TableState {
     std::mutex tableMutex;
-    std::string serverTable;                        // empty: not loaded
-    std::map<std::string, std::string> ianaAnswers; // guarded by tableMutex
+    std::string serverTable; // empty: not loaded
+    // What whois.iana.org named, by top-level domain; guarded by tableMutex.
+    std::map<std::string, std::string> ianaAnswers;
     std::mutex directoryMutex;
     std::string directoryOverride;
 };
@@ -72,9 +74,7 @@ std::string GetProgramDirectory() {
     return path.substr(0, last + 1);
 }
 
-std::string GetServerListPath() {
-    return GetProgramDirectory() + "whoislist.txt";
-}
+std::string GetServerListPath() { return GetProgramDirectory() + "whoislist.txt"; }
 
 void SetProgramDirectoryForTesting(const std::string& dir) {
     std::lock_guard<std::mutex> lock(State().directoryMutex);
