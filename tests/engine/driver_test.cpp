@@ -5,9 +5,9 @@
 #include "engine/driver.h"
 #include "platform/path.h"
 #include "servers/server_table.h"
-#include "tests/engine/driver_fixture.h"
 #include "tests/engine/engine_test_util.h"
 #include "tests/engine/scripted_network.h"
+#include "tests/engine/idna_text.h"
 #include "tests/engine/seven_step_chain.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <random>
 
 using enginetest::After;
@@ -39,10 +41,50 @@ const std::string kBr = "whois.registro.br";
 const std::string kComNet = "whois.verisign-grs.com";
 const std::string kPir = "whois.pir.org";
 
+// Runs every lookup with a server list directory of its own: no
+// whoislist.txt (the built-in list) unless a test writes one.
+class DriverFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device random;
+        m_dir = std::filesystem::temp_directory_path() /
+                ("ostrabel-driver-" + std::to_string(random()) + std::to_string(random()));
+        std::filesystem::create_directories(m_dir);
+        SetProgramDirectoryForTesting(m_dir.string() + platform::PathSeparator());
+        DiscardServerTable();
+    }
+    void TearDown() override {
+        SetProgramDirectoryForTesting("");
+        DiscardServerTable();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+    void WriteServerList(const std::string& text) {
+        std::ofstream(m_dir / "whoislist.txt", std::ios::binary) << text;
+        DiscardServerTable();
+    }
+    std::string Lookup(const std::string& input, int convertToIp = 0) {
+        std::string result = "stale text";
+        LookupOptions options;
+        options.convertToIp = convertToIp;
+        options.classic = classic;
+        options.trace = trace;
+        RunWhoisLookup(input, result, options, net);
+        return result;
+    }
+
+    ScriptedNetwork net;
+    bool classic = false;
+    std::function<void(const std::string&)> trace;
+
+private:
+    std::filesystem::path m_dir;
+};
+
 // The driver suite runs in both modes: no test here reaches a point where the
 // extended chain differs, except those of ClassicDriverTest (the extension
 // suite covers what the extended chain does there).
-class DriverTest : public enginetest::DriverFixture, public ::testing::WithParamInterface<bool> {
+class DriverTest : public DriverFixture, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
         DriverFixture::SetUp();
@@ -50,7 +92,7 @@ protected:
     }
 };
 
-class ClassicDriverTest : public enginetest::DriverFixture {
+class ClassicDriverTest : public DriverFixture {
 protected:
     void SetUp() override {
         DriverFixture::SetUp();
@@ -530,3 +572,187 @@ INSTANTIATE_TEST_SUITE_P(BothModes, DriverTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "Classic" : "Extended");
                          });
+
+// ------------------------------------------------ the extended chain, row by row
+// Each row: a world of scripted answers, one lookup, and the exact requests
+// and text of the extended chain and (when it differs) of the classic one. A
+// row without classic expectations is one where no extension may fire.
+
+namespace {
+
+const std::string kIana = "whois.iana.org";
+const std::string kDenic = "whois.denic.de";
+const std::string kUnknown = "I do not know the whois server for this domain extension";
+const std::string kUnresolved = "Unable to resolve host";
+
+struct Answer {
+    std::string host, query, text;
+};
+struct Expect {
+    Requests requests;
+    std::string result;
+};
+struct Row {
+    const char* name;
+    std::string input;
+    int convertToIp;
+    std::vector<Answer> answers;
+    Expect extended;
+    std::optional<Expect> classic = std::nullopt;
+    std::vector<std::pair<std::string, std::string>> addresses = {};
+    std::string serverList = {};
+};
+
+Request Q(const std::string& host, const std::string& query, int port = 43) {
+    return {host, query, port};
+}
+std::string Iana(const std::string& whoisLine) {
+    return "% IANA WHOIS server\n\ndomain:       TLD\n" + whoisLine + "\nremarks: whois: no.test\n";
+}
+
+using Texts = std::vector<std::string>;
+
+std::vector<Row> ExtensionRows() {
+    const std::string verisign = Sample("whois.verisign-grs.com/verisign-google.com-2017.txt");
+    const std::string markmonitor = Sample("whois.markmonitor.com/markmonitor-google.com-2013.txt");
+    const std::string afrinic =
+        Sample("whois.afrinic.net/afrinic-inetnum-105.158.0.0-maroc-telecom.txt");
+    const std::string arin =
+        "NetName:    NET105\nOrg: Afr (AFRINIC)\nReferralServer:  whois://whois.afrinic.net\n";
+    const std::string bucher = Typed("Bücher.de"), munchen = Typed("münchen.de");
+    const std::string rec = "Domain Name: EXAMPLE\n", box = "Domain Name: EXAMPLE";
+    // clang-format off
+    std::vector<Row> rows = {
+        {"NameWithoutAddress", "parked.de", 1, {{kDenic, "parked.de", rec}},
+         {{Q(kDenic, "parked.de")}, box}, Expect{{}, kUnresolved}},
+        {"NameWithoutAddressOrServer", "nowhere.zz", 1, {{kIana, "zz", Iana("")}},
+         {{Q(kIana, "zz")}, kUnresolved}, Expect{{}, kUnresolved}},
+        {"IanaNamesTheRegistry", "Example.XYZ", 0,
+         {{kIana, "xyz", Iana("whois:        whois.nic.xyz")}, {"whois.nic.xyz", "Example.XYZ", rec}},
+         {{Q(kIana, "xyz"), Q("whois.nic.xyz", "Example.XYZ")}, box}, Expect{{}, kUnknown}},
+        {"IanaNamesARegistryThatRefers", "a.cc", 0,
+         {{kIana, "cc", Iana("whois: " + kComNet)}, {kComNet, "domain a.cc", "Registrar WHOIS Server: r.test\n"},
+          {"r.test", "a.cc", rec}},
+         {{Q(kIana, "cc"), Q(kComNet, "domain a.cc"), Q("r.test", "a.cc")}, box}, Expect{{}, kUnknown}},
+        {"UsersListWinsOverIana", "a.xyz", 0, {{"mine.test", "a.xyz", rec}},
+         {{Q("mine.test", "a.xyz")}, box}, std::nullopt, {}, "xyz:  mine.test\r\n"},
+        {"IanaUnreachable", "a.xyz", 0, {}, {{Q(kIana, "xyz")}, kUnknown}, Expect{{}, kUnknown}},
+        {"RegistrarLine", "google.com", 0,
+         {{kComNet, "domain google.com", verisign}, {"whois.markmonitor.com", "google.com", markmonitor}},
+         {{Q(kComNet, "domain google.com"), Q("whois.markmonitor.com", "google.com")}, BoxText(markmonitor)},
+         Expect{{Q(kComNet, "domain google.com")}, BoxText(verisign)}},
+        {"RegistrarLineAsAnAddress", "a.org", 0,
+         {{kPir, "a.org", "registrar whois server: https://r.test/x\n"}, {"r.test", "a.org", rec}},
+         {{Q(kPir, "a.org"), Q("r.test", "a.org")}, box},
+         Expect{{Q(kPir, "a.org")}, "registrar whois server: https://r.test/x"}},
+        {"ClassicLineWins", "a.com", 0,
+         {{kComNet, "domain a.com", "Whois Server: a.test\nRegistrar WHOIS Server: b.test\n"}, {"a.test", "a.com", rec}},
+         {{Q(kComNet, "domain a.com"), Q("a.test", "a.com")}, box}},
+        {"OnlyReferringRegistriesAreSearched", "a.de", 0, {{kDenic, "a.de", "Registrar WHOIS Server: b.test\n"}},
+         {{Q(kDenic, "a.de")}, "Registrar WHOIS Server: b.test"}},
+        {"ArinReferralServer", "105.158.0.1", 0,
+         {{kArin, "105.158.0.1", arin}, {"whois.afrinic.net", "105.158.0.1", afrinic}},
+         {{Q(kArin, "105.158.0.1"), Q("whois.afrinic.net", "105.158.0.1")}, "105.158.0.1\r\n\r\n" + BoxText(afrinic)},
+         Expect{{Q(kArin, "105.158.0.1"), Q(kArin, "AFRINIC")}, "105.158.0.1\r\n\r\n" + BoxText(arin)}},
+        {"ArinReferralServerWithAPort", "192.0.2.1", 0,
+         {{kArin, "192.0.2.1", "ReferralServer: whois://x.test:4343/\n"}, {"x.test", "192.0.2.1", "x\n"}},
+         {{Q(kArin, "192.0.2.1"), Q("x.test", "192.0.2.1", 4343)}, "192.0.2.1\r\n\r\nx"},
+         Expect{{Q(kArin, "192.0.2.1")}, "192.0.2.1\r\n\r\nReferralServer: whois://x.test:4343/"}},
+        {"NetworkNameRuleFirst", "192.0.2.1", 0,
+         {{kArin, "192.0.2.1", "NetName:    RIPE-X\nReferralServer: whois://x.test\n"}, {kRipe, "192.0.2.1", "r\n"}},
+         {{Q(kArin, "192.0.2.1"), Q(kRipe, "192.0.2.1")}, "192.0.2.1\r\n\r\nr"}},
+        {"InternationalName", bucher, 0, {{kDenic, "xn--bcher-kva.de", rec}, {kDenic, bucher, "typed\n"}},
+         {{Q(kDenic, "xn--bcher-kva.de")}, box}, Expect{{Q(kDenic, bucher)}, "typed"}},
+        {"InternationalNameResolved", munchen, 1, {{kArin, "192.0.2.5", "x\n"}},
+         {{Q(kArin, "192.0.2.5")}, munchen + ":192.0.2.5\r\n\r\nx"}, Expect{{}, kUnresolved},
+         {{"xn--mnchen-3ya.de", "192.0.2.5"}}},
+    };
+    // Hostile values: IANA naming itself, nothing, a host with a blank or a
+    // control character, 10,000 characters; registrar lines naming the
+    // registry or no host; ReferralServer values not followed (rule 5 then
+    // asks for the handle); names whose ASCII form is too long.
+    for (const std::string& v : Texts{"whois.iana.org", "", "a b.test", "a\x01.test", std::string(10000, 'a')})
+        rows.push_back({"IanaNamesNothingUsable", "a.xyz", 0, {{kIana, "xyz", Iana("whois: " + v)}},
+                        {{Q(kIana, "xyz")}, kUnknown}, Expect{{}, kUnknown}});
+    for (const std::string& v : Texts{kComNet, "WHOIS://WHOIS.VERISIGN-GRS.COM", "two words", std::string(5000, 'x')})
+        rows.push_back({"RegistrarLineNotFollowed", "a.com", 0, {{kComNet, "domain a.com", "Registrar WHOIS Server: " + v + "\n"}},
+                        {{Q(kComNet, "domain a.com")}, "Registrar WHOIS Server: " + v}});
+    for (const std::string& v : Texts{"rwhois://r.test:4321", "whois://x.test:0", "whois://x.test:65536", "whois://",
+                                "whois://:43", "whois://whois.arin.net", "whois://" + std::string(4000, 'x')})
+        rows.push_back({"ReferralNotFollowed", "192.0.2.1", 0,
+                        {{kArin, "192.0.2.1", "(H)\nReferralServer: " + v + "\n"}, {kArin, "H", "h\n"}},
+                        {{Q(kArin, "192.0.2.1"), Q(kArin, "H")}, "192.0.2.1\r\n\r\nh"}});
+    for (const std::string& name : Texts{Typed("ü") + std::string(62, 'a') + ".de",
+                                   Typed("ü.") + std::string(4 * 61, 'a').replace(60, 1, ".").replace(121, 1, ".").replace(182, 1, ".") + ".de"})
+        rows.push_back({"InternationalNameTooLong", name, 0, {{kDenic, name, "t\n"}},
+                        {{Q(kDenic, name)}, "t"}, Expect{{Q(kDenic, name)}, "t"}});
+    // clang-format on
+    return rows;
+}
+
+int LinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.rfind(prefix, 0) == 0;
+    }));
+}
+
+} // namespace
+
+TEST_F(ClassicDriverTest, ExtensionRowsInBothModes) {
+    for (const Row& row : ExtensionRows()) {
+        for (const bool classicMode : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (classicMode ? " (classic)" : " (extended)"));
+            WriteServerList(row.serverList); // also forgets what IANA said
+            ScriptedNetwork world;
+            for (const Answer& a : row.answers)
+                world.Answer(a.host, a.query, a.text);
+            for (const auto& [name, address] : row.addresses)
+                world.Resolves(name, address);
+            std::vector<std::string> lines;
+            LookupOptions options;
+            options.convertToIp = row.convertToIp;
+            options.classic = classicMode;
+            options.trace = [&](const std::string& line) { lines.push_back(line); };
+            std::string result;
+            RunWhoisLookup(row.input, result, options, world);
+
+            const Expect& expect = classicMode && row.classic ? *row.classic : row.extended;
+            EXPECT_EQ(world.requests(), expect.requests);
+            EXPECT_EQ(result, expect.result);
+            // One trace line per exchange; extension lines only where one fires.
+            EXPECT_EQ(LinesStartingWith(lines, "whois "), static_cast<int>(expect.requests.size()));
+            EXPECT_EQ(LinesStartingWith(lines, "extension: ") > 0, !classicMode && row.classic);
+        }
+    }
+}
+
+TEST_F(ClassicDriverTest, IanaIsAskedOncePerTopLevelDomainUntilTheTableIsDiscarded) {
+    classic = false;
+    Lookup("a.xyz"); // IANA fails: not remembered
+    net.Answer(kIana, "xyz", Iana("whois: whois.nic.xyz"));
+    net.Answer(kIana, "qq", Iana(""));
+    net.Answer("whois.nic.xyz", "b.xyz", "rec\n");
+    EXPECT_EQ(Lookup("b.xyz"), "rec");
+    EXPECT_EQ(Lookup("B.XYZ"), ""); // the registry knows no "B.XYZ"; IANA is not asked again
+    EXPECT_EQ(Lookup("a.qq"), kUnknown);
+    EXPECT_EQ(Lookup("b.qq"), kUnknown); // "none" is remembered too
+    DiscardServerTable();
+    EXPECT_EQ(Lookup("b.xyz"), "rec");
+    EXPECT_EQ(net.requests(),
+              (Requests{Q(kIana, "xyz"), Q(kIana, "xyz"), Q("whois.nic.xyz", "b.xyz"),
+                        Q("whois.nic.xyz", "B.XYZ"), Q(kIana, "qq"), Q(kIana, "xyz"),
+                        Q("whois.nic.xyz", "b.xyz")}));
+}
+
+TEST_F(ClassicDriverTest, TraceLinesNameServerPortQueryBytesAndOutcome) {
+    classic = false;
+    std::vector<std::string> lines;
+    trace = [&](const std::string& line) { lines.push_back(line.substr(0, line.rfind(", "))); };
+    net.Answer(kArin, "192.0.2.1", "ReferralServer: whois://x.test:4343\n");
+    net.Answer("x.test", "192.0.2.1", "partial", /*ok=*/false);
+    Lookup("192.0.2.1");
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "whois whois.arin.net:43 \"192.0.2.1\": 36 bytes, completed",
+                         "extension: ARIN refers to x.test:4343 (ReferralServer)",
+                         "whois x.test:4343 \"192.0.2.1\": 7 bytes, broke off"}));
+}
