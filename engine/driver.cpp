@@ -26,10 +26,6 @@ struct Run {
     }
 };
 
-std::string Printable(const std::string& text) {
-    return PrintableTraceText(text);
-}
-
 // Reports every exchange and resolution of a lookup as it ends.
 class TracingNetwork : public WhoisNetwork {
 public:
@@ -49,8 +45,8 @@ public:
     bool Resolve(const std::string& name, std::string& address) override {
         const auto start = std::chrono::steady_clock::now();
         const bool ok = m_inner.Resolve(name, address);
-        m_trace("resolve " + Printable(name) + ": " +
-                (ok ? Printable(address) : std::string("no address")) + ", " +
+        m_trace("resolve " + PrintableTraceText(name) + ": " +
+                (ok ? PrintableTraceText(address) : std::string("no address")) + ", " +
                 std::to_string(MillisecondsSince(start)) + " ms");
         return ok;
     }
@@ -98,12 +94,13 @@ std::string AskIana(const std::string& domain, const Run& run) {
         return std::string();
     std::string host;
     if (FindRememberedIanaServer(tld, host)) {
-        run.Note("the server list has no ." + Printable(tld) + "; " +
+        run.Note("the server list has no ." + PrintableTraceText(tld) + "; " +
                  (host.empty() ? std::string("IANA named none earlier")
                                : "IANA named " + host + " earlier"));
         return host;
     }
-    run.Note("the server list has no ." + Printable(tld) + "; asking " + roles::kIanaServer);
+    run.Note("the server list has no ." + PrintableTraceText(tld) + "; asking " +
+             roles::kIanaServer);
     std::string answer;
     if (!run.net.Exchange(tld, roles::kIanaServer, answer, kWhoisPort))
         return std::string(); // not remembered: it may answer next time
@@ -120,12 +117,13 @@ std::string AskIana(const std::string& domain, const Run& run) {
     }
     if (!IsUsableHostName(host) || text::EqualsNoCase(host, roles::kIanaServer)) {
         if (!host.empty())
-            run.Note("IANA's whois line \"" + Printable(host) + "\" is not a usable server");
+            run.Note("IANA's whois line \"" + PrintableTraceText(host) +
+                     "\" is not a usable server");
         host.clear();
     }
     RememberIanaServer(tld, host);
-    run.Note(host.empty() ? "IANA names no server for ." + Printable(tld)
-                          : "IANA names " + host + " for ." + Printable(tld));
+    run.Note(host.empty() ? "IANA names no server for ." + PrintableTraceText(tld)
+                          : "IANA names " + host + " for ." + PrintableTraceText(tld));
     return host;
 }
 
