@@ -178,6 +178,7 @@ BOOL CLookupDlg::OnInitDialog() {
     LayoutControls();
 
     const int minimize = ReadSettingInt(kSettingsSection, kMinimizeValue, 0);
+    m_classicLookup = ReadSettingInt(kSettingsSection, kClassicLookupValue, 0) != 0;
 
     // The icon is created, given "Restore" as its default item and taken out
     // of the notification area again at once: it shows only while the
@@ -288,7 +289,7 @@ LRESULT CLookupDlg::OnLookup(WPARAM, LPARAM) {
     DiscardQueuedResults();
     ClearLookupResult();
     SetActiveQuery(m_strQuery);
-    if (!StartLookupWorker(m_bConvertToIp,
+    if (!StartLookupWorker(m_bConvertToIp, m_classicLookup,
                            WindowLookupTarget(reinterpret_cast<std::uintptr_t>(m_hWnd)),
                            m_pNetwork)) {
         // No thread: nothing would ever end this lookup.

@@ -103,6 +103,7 @@ private:
     WINDOWPLACEMENT m_placement{}; // the saved placement applied at creation
     bool m_bPlacementRestored = false;
     WhoisNetwork* m_pNetwork = nullptr;
+    bool m_classicLookup = false; // "Classic Lookup", read at start-up
     void (*m_pfnCleanupSockets)();
 
     CHeadingLabel m_heading;       // 1008

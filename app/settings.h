@@ -16,6 +16,9 @@ inline constexpr char kHistorySection[] = "IP List";
 inline constexpr char kConvertToIpValue[] = "Convert To IP"; // integer, default 1
 inline constexpr char kMinimizeValue[] = "Minimize";         // integer, default 0
 inline constexpr char kWindowPosValue[] = "WindowPos";       // text, see window_pos.h
+// Integer, default 0; non-zero: lookups follow the classic chain only. Read
+// at start-up, never written by the program.
+inline constexpr char kClassicLookupValue[] = "Classic Lookup";
 
 // Length field of every placement record filled here: sizeof(WINDOWPLACEMENT).
 inline constexpr UINT kPlacementLength = 44;

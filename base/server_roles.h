@@ -35,6 +35,8 @@ inline constexpr const char kBulkRegisterServer[] = "whois.bulkregister.com";
 inline constexpr const char kDomainBankServer[] = "whois.domainbank.net";
 inline constexpr const char kNetNamesServer[] = "whois.netnames.net";
 inline constexpr const char kEducauseServer[] = "whois.educause.edu";
+// Names the WHOIS server of any top-level domain the server list lacks.
+inline constexpr const char kIanaServer[] = "whois.iana.org";
 
 inline constexpr const char kAftermarketOfferUrl[] = "http://www.register.com/offer";
 inline constexpr const char kApnicDbNoticeUrl[] = "http://www.apnic.net/db/dbcopyright.html";

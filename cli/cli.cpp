@@ -4,6 +4,8 @@
 #include "engine/filters.h"
 #include "base/text.h"
 
+#include <chrono>
+
 #ifndef OSTRABEL_VERSION
 #define OSTRABEL_VERSION "0"
 #endif
@@ -83,7 +85,7 @@ bool ParseCliHost(const std::string& text, std::string& host, int& port, std::st
 } // namespace
 
 CliOptions ParseCliArguments(const std::vector<std::string>& args) {
-    bool raw = false, help = false, version = false;
+    bool raw = false, help = false, version = false, classic = false, verbose = false;
     bool convertOn = false, convertOff = false;
     std::string host;
     int hostPort = 0;   // 0: no port in -h
@@ -103,6 +105,14 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         }
         if (arg == "--raw") {
             raw = true;
+            continue;
+        }
+        if (arg == "--classic") {
+            classic = true;
+            continue;
+        }
+        if (arg == "--verbose") {
+            verbose = true;
             continue;
         }
         if (arg == "--convert-to-ip") {
@@ -182,6 +192,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     }
     options.action = CliAction::Lookup;
     options.raw = raw;
+    options.classic = classic;
+    options.verbose = verbose;
     options.convertToIp = convertOff ? 0 : 1;
     options.timeoutMs = timeoutMs;
     return options;
@@ -202,7 +214,20 @@ int CliExitStatus(const std::string& result) {
 std::string FormatCliOutput(const std::string& result, bool raw) {
     if (raw)
         return result;
-    return text::ReplaceAll(result, "\r\n", "\n") + "\n";
+    std::string out;
+    out.reserve(result.size() + 1);
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        if (result[i] == '\r') {
+            const std::size_t end = result.find_first_not_of('\r', i);
+            if (end != std::string::npos && result[end] == '\n') {
+                i = end - 1; // the CRs before a line feed go
+                continue;
+            }
+        }
+        out += result[i];
+    }
+    out += '\n';
+    return out;
 }
 
 namespace {
@@ -248,7 +273,8 @@ std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const 
 }
 
 std::string CliUsageLine() {
-    return "usage: ostrabel-cli [--raw] [--convert-to-ip | --no-convert-to-ip]\n"
+    return "usage: ostrabel-cli [--raw] [--classic] [--verbose]\n"
+           "                    [--convert-to-ip | --no-convert-to-ip]\n"
            "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n";
 }
 
@@ -258,8 +284,14 @@ std::string CliHelpText() {
            "Looks up who owns an IPv4 address, a host or domain name, or a network\n"
            "handle over WHOIS, the way the Ostrabel window does, and prints the answer.\n"
            "\n"
-           "  --raw                print the result exactly as the window shows it\n"
-           "                       (CR LF line ends, no final newline added)\n"
+           "  --raw                print the whole result text byte for byte (CR LF\n"
+           "                       line ends, no final newline added; the window\n"
+           "                       shows at most its first 256 KiB)\n"
+           "  --classic            the classic lookup chain only (see below)\n"
+           "  --verbose            on standard error, one line per exchange as it ends\n"
+           "                       (server, port, query, bytes, how it ended, ms) and\n"
+           "                       one whenever the extended chain goes beyond the\n"
+           "                       classic one; standard output is unchanged\n"
            "  --convert-to-ip      look a name up by its IPv4 address (the default)\n"
            "  --no-convert-to-ip   look a domain name up at its registry\n"
            "  -h, --host HOST[:PORT]\n"
@@ -284,6 +316,14 @@ std::string CliHelpText() {
            "\n"
            "The server list is whoislist.txt beside this program (a built-in list\n"
            "when it is missing).\n"
+           "\n"
+           "By default the lookup chain goes beyond the classic one only where that one\n"
+           "dead-ends: a name without an address is looked up at its registry, a\n"
+           "top-level domain the server list lacks is asked of whois.iana.org (once per\n"
+           "domain and run), a registry's \"Registrar WHOIS Server:\" line and ARIN's\n"
+           "\"ReferralServer: whois://\" line are followed, and a name typed with\n"
+           "non-ASCII letters is sent in its ASCII (xn--) form. --classic asks exactly\n"
+           "what the classic chain asks.\n"
            "Exit status: 0 when an answer was printed, 1 when the lookup gave none,\n"
            "2 for a usage error. With -h, a server that cannot be resolved, refuses,\n"
            "breaks off, times out or sends nothing gives a one-line message on\n"
@@ -304,7 +344,13 @@ DirectExchange TransportDirectExchange(const ExchangeLimits& limits) {
 }
 
 int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& direct,
-           std::string& out, std::string& err) {
+           std::string& out, std::string& err, const CliProgress& progress) {
+    const CliProgress trace = [&](const std::string& line) {
+        if (progress)
+            progress("ostrabel-cli: " + line + "\n");
+        else
+            err += "ostrabel-cli: " + line + "\n";
+    };
     switch (options.action) {
     case CliAction::Help:
         out = CliHelpText();
@@ -320,12 +366,24 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
     }
     std::string result;
     if (options.host.empty()) {
-        RunWhoisLookup(options.query, result, options.convertToIp, net);
+        LookupOptions lookup;
+        lookup.convertToIp = options.convertToIp;
+        lookup.classic = options.classic;
+        if (options.verbose)
+            lookup.trace = trace;
+        RunWhoisLookup(options.query, result, lookup, net);
         out = FormatCliOutput(result, options.raw);
         return CliExitStatus(result);
     }
 
+    const auto start = std::chrono::steady_clock::now();
     const ExchangeOutcome outcome = direct(options.query, options.host, options.port, result);
+    if (options.verbose)
+        trace(WhoisExchangeTraceLine(options.host, options.port, options.query, result.size(),
+                                     outcome,
+                                     std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - start)
+                                         .count()));
     StripLegalNotice(result, options.host);
     // Nothing at all for an exchange that failed before a byte arrived.
     if (outcome == ExchangeOutcome::Completed || !result.empty())
@@ -334,6 +392,6 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
                                                       options.port, options.timeoutMs);
     if (message.empty())
         return 0;
-    err = "ostrabel-cli: " + message + "\n";
+    err += "ostrabel-cli: " + message + "\n";
     return 1;
 }

@@ -1,6 +1,7 @@
 // ostrabel-cli: one lookup from the command line, with the program's engine.
 //
-//   ostrabel-cli [--raw] [--convert-to-ip | --no-convert-to-ip]
+//   ostrabel-cli [--raw] [--classic] [--verbose]
+//                [--convert-to-ip | --no-convert-to-ip]
 //                [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY
 //   ostrabel-cli --help | --version
 //
@@ -22,6 +23,8 @@ inline constexpr int kMaxCliTimeoutSeconds = 86400;
 struct CliOptions {
     CliAction action = CliAction::UsageError;
     bool raw = false;      // write the result byte for byte
+    bool classic = false;  // the classic lookup chain only
+    bool verbose = false;  // trace every exchange and extension on standard error
     int convertToIp = 1;   // the program's default: on
     std::string query;     // trimmed
     std::string host;      // -h: ask this one server directly; empty: the lookup chain
@@ -58,7 +61,8 @@ ExchangeLimits CliExchangeLimits(const CliOptions& options);
 int CliExitStatus(const std::string& result);
 
 // The bytes for standard output: with raw the result as it is; otherwise
-// every CR LF written as LF and one final newline added.
+// every line end (LF with any CRs just before it, as in the CR CR LF the
+// filter leaves) written as one LF, and one final newline added.
 std::string FormatCliOutput(const std::string& result, bool raw);
 
 // The one-line message (without "ostrabel-cli: " and line end) for an
@@ -86,6 +90,11 @@ DirectExchange TransportDirectExchange(const ExchangeLimits& limits);
 // notice rule and prints it without a heading: 0 when the server answered
 // something and closed, otherwise 1 with a one-line message on err (and
 // what arrived before the failure on out).
+//
+// With verbose, every exchange (and every extension of the lookup chain that
+// fires) gives one line "ostrabel-cli: ..." as it ends: to progress when it is
+// set (so the user sees it at once), otherwise appended to err.
+using CliProgress = std::function<void(const std::string& line)>;
 int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& direct,
-           std::string& out, std::string& err);
+           std::string& out, std::string& err, const CliProgress& progress = {});
 

@@ -18,7 +18,12 @@ int main(int argc, char** argv) {
     // The lookup runs to its end before main returns, so the network can live here.
     const ExchangeLimits limits = CliExchangeLimits(options);
     TransportNetwork net(limits);
-    const int status = RunCli(options, net, TransportDirectExchange(limits), out, err);
+    // With --verbose the trace reaches standard error as each line is made.
+    const CliProgress progress = [](const std::string& line) {
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+    };
+    const int status = RunCli(options, net, TransportDirectExchange(limits), out, err, progress);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
     std::fputs(err.c_str(), stderr);

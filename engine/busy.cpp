@@ -1,26 +1,44 @@
 #include "engine/busy.h"
 
-#include <atomic>
+#include <mutex>
 
 namespace {
 
-// Plain atomics: trivially destructible, so a worker that outlives the
-// program's static objects still finds them intact.
-std::atomic<void (*)()> g_raise{nullptr};
-std::atomic<void (*)()> g_lower{nullptr};
+// The two hooks change together under one lock, so a lookup never raises
+// through one pair and lowers through another. Created on first use and never
+// destroyed: a worker that outlives the program's static objects still finds
+// it intact.
+struct Hooks {
+    std::mutex mutex;
+    void (*raise)() = nullptr;
+    void (*lower)() = nullptr;
+};
+
+Hooks& TheHooks() {
+    static Hooks* const hooks = new Hooks;
+    return *hooks;
+}
 
 } // namespace
 
 void SetBusyHooks(void (*raise)(), void (*lower)()) {
-    g_raise.store(raise);
-    g_lower.store(lower);
+    Hooks& hooks = TheHooks();
+    std::lock_guard<std::mutex> lock(hooks.mutex);
+    hooks.raise = raise;
+    hooks.lower = lower;
 }
 
 // The lowering function is taken when the count is raised, so a scope lowers
 // through the pair it raised through, and lowers only when it raised.
 BusyCursorScope::BusyCursorScope() : m_lower(nullptr) {
-    void (*raise)() = g_raise.load();
-    void (*lower)() = g_lower.load();
+    void (*raise)() = nullptr;
+    void (*lower)() = nullptr;
+    {
+        Hooks& hooks = TheHooks();
+        std::lock_guard<std::mutex> lock(hooks.mutex);
+        raise = hooks.raise;
+        lower = hooks.lower;
+    }
     if (raise) {
         raise();
         m_lower = lower;

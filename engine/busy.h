@@ -5,7 +5,8 @@
 #pragma once
 
 // Registers the functions that raise and lower the wait-cursor count (either
-// may be null: nothing is called). Safe to call from any thread.
+// may be null: nothing is called). Safe to call from any thread; the two
+// change together.
 void SetBusyHooks(void (*raise)(), void (*lower)());
 
 // Raises the count when constructed and lowers it when destroyed, so every

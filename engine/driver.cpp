@@ -5,38 +5,199 @@
 #include "engine/filters.h"
 #include "base/server_roles.h"
 #include "base/text.h"
+#include "platform/idna.h"
 #include "servers/server_table.h"
 
+#include <algorithm>
+#include <chrono>
 #include <string_view>
 
 namespace {
 
+// One lookup's options and network, and the trace's extension lines.
+struct Run {
+    const LookupOptions& options;
+    WhoisNetwork& net;
+
+    bool Extended() const { return !options.classic; }
+    void Note(const std::string& line) const {
+        if (options.trace)
+            options.trace("extension: " + line);
+    }
+};
+
+// Reports every exchange and resolution of a lookup as it ends.
+class TracingNetwork : public WhoisNetwork {
+public:
+    TracingNetwork(WhoisNetwork& inner, const std::function<void(const std::string&)>& trace)
+        : m_inner(inner), m_trace(trace) {}
+
+    bool Exchange(const std::string& query, const std::string& host, std::string& result,
+                  int port) override {
+        const auto start = std::chrono::steady_clock::now();
+        ExchangeOutcome outcome = ExchangeOutcome::NotSent;
+        const bool ok = m_inner.ExchangeWithOutcome(query, host, result, port, outcome);
+        m_trace(WhoisExchangeTraceLine(host, port, query, result.size(), outcome,
+                                       MillisecondsSince(start)));
+        return ok;
+    }
+
+    bool Resolve(const std::string& name, std::string& address) override {
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = m_inner.Resolve(name, address);
+        m_trace("resolve " + PrintableTraceText(name) + ": " +
+                (ok ? PrintableTraceText(address) : std::string("no address")) + ", " +
+                std::to_string(MillisecondsSince(start)) + " ms");
+        return ok;
+    }
+
+private:
+    static long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start)
+            .count();
+    }
+
+    WhoisNetwork& m_inner;
+    const std::function<void(const std::string&)>& m_trace;
+};
+
+bool Contains(const std::string& text, std::string_view marker) {
+    return text.find(marker) != std::string::npos;
+}
+
+// A host name from a server's answer that may be asked: 1 to 253 letters,
+// digits, dots, hyphens or underscores. Anything else (blanks, control
+// characters, a whole paragraph) is not a host the program talks to.
+bool IsUsableHostName(const std::string& host) {
+    if (host.empty() || host.size() > 253)
+        return false;
+    for (unsigned char c : host) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// The server whois.iana.org names for the domain's top-level domain: the
+// trimmed value of the first line of its answer that starts with "whois:".
+// Asked once per top-level domain in the process; empty when it names none,
+// names itself or something that is not a host, or cannot be asked.
+std::string AskIana(const std::string& domain, const Run& run) {
+    const std::size_t lastDot = domain.rfind('.');
+    if (lastDot == std::string::npos)
+        return std::string();
+    const std::string tld = text::ToLower(text::Trim(domain.substr(lastDot + 1)));
+    if (tld.empty())
+        return std::string();
+    std::string host;
+    if (FindRememberedIanaServer(tld, host)) {
+        run.Note("the server list has no ." + PrintableTraceText(tld) + "; " +
+                 (host.empty() ? std::string("IANA named none earlier")
+                               : "IANA named " + host + " earlier"));
+        return host;
+    }
+    run.Note("the server list has no ." + PrintableTraceText(tld) + "; asking " +
+             roles::kIanaServer);
+    std::string answer;
+    if (!run.net.Exchange(tld, roles::kIanaServer, answer, kWhoisPort))
+        return std::string(); // not remembered: it may answer next time
+    const std::string marker = "whois:";
+    for (std::size_t at = 0; at < answer.size();) {
+        const std::size_t lineEnd = answer.find('\n', at);
+        const std::size_t next = lineEnd == std::string::npos ? answer.size() : lineEnd + 1;
+        if (answer.compare(at, marker.size(), marker) == 0) {
+            host = text::Trim(
+                std::string_view(answer).substr(at + marker.size(), next - at - marker.size()));
+            break;
+        }
+        at = next;
+    }
+    if (!IsUsableHostName(host) || text::EqualsNoCase(host, roles::kIanaServer)) {
+        if (!host.empty())
+            run.Note("IANA's whois line \"" + PrintableTraceText(host) +
+                     "\" is not a usable server");
+        host.clear();
+    }
+    RememberIanaServer(tld, host);
+    run.Note(host.empty() ? "IANA names no server for ." + PrintableTraceText(tld)
+                          : "IANA names " + host + " for ." + PrintableTraceText(tld));
+    return host;
+}
+
+// Finds marker in text without regard to ASCII case.
+std::size_t FindNoCase(const std::string& text, std::string_view marker) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    const auto it = std::search(text.begin(), text.end(), marker.begin(), marker.end(),
+                                [&](char a, char b) { return lower(a) == lower(b); });
+    return it == text.end() ? std::string::npos : static_cast<std::size_t>(it - text.begin());
+}
+
+// The host of a referral written as a host, "host:port" or an address such
+// as "whois://host" or "https://host/path".
+std::string HostOfReferral(std::string value) {
+    const std::size_t scheme = value.find("://");
+    if (scheme != std::string::npos)
+        value.erase(0, scheme + 3);
+    value = value.substr(0, value.find('/'));
+    return value.substr(0, value.find(':'));
+}
+
+// Today's registries name the registrar on a "Registrar WHOIS Server:" line:
+// its host, unless it is the registry itself or no host at all.
+std::string RegistrarReferral(const std::string& answer, const std::string& registry,
+                              const Run& run) {
+    const std::string_view marker = "Registrar WHOIS Server:";
+    const std::size_t at = FindNoCase(answer, marker);
+    if (at == std::string::npos)
+        return std::string();
+    const std::size_t start = at + marker.size();
+    const std::size_t end = answer.find('\n', start);
+    if (end == std::string::npos)
+        return std::string();
+    const std::string value = text::Trim(std::string_view(answer).substr(start, end - start));
+    if (value.empty())
+        return std::string();
+    const std::string host = HostOfReferral(value);
+    if (!IsUsableHostName(host) || text::EqualsNoCase(host, registry))
+        return std::string();
+    run.Note("no \"Whois Server:\" value; following \"Registrar WHOIS Server: " + host + "\"");
+    return host;
+}
+
 // The domain path: the registry of the top-level domain, and for the
 // registries that refer to a registrar, the registrar named on the
-// "Whois Server:" line.
-void RunDomainLookup(const std::string& input, std::string& result, WhoisNetwork& net) {
-    std::string server = FindWhoisServer(input);
+// "Whois Server:" line. name is the input, or its ASCII form.
+void RunDomainLookup(const std::string& name, std::string& result, const Run& run) {
+    std::string server = FindWhoisServer(name);
+    if (server.empty() && run.Extended())
+        server = AskIana(name, run);
     if (server.empty()) {
         result = kUnknownDomainServerText;
     } else {
-        std::string domainQuery = input;
+        std::string domainQuery = name;
         bool lookForReferral = false;
         if (text::EqualsNoCase(server, roles::kComNetRegistryServer) ||
             text::EqualsNoCase(server, roles::kInternicServer)) {
-            domainQuery = "domain " + input;
+            domainQuery = "domain " + name;
             lookForReferral = true;
         } else if (text::EqualsNoCase(server, roles::kOrgRegistryServer)) {
             lookForReferral = true;
         }
 
-        if (net.Exchange(domainQuery, server, result, kWhoisPort) && lookForReferral) {
+        if (run.net.Exchange(domainQuery, server, result, kWhoisPort) && lookForReferral) {
+            const std::string registry = server;
             // The referral replaces the server even when the line is missing
             // or empty; the notice filter then runs with no server at all.
             server = ExtractFieldValue(result, "Whois Server:", "\n");
+            if (server.empty() && run.Extended())
+                server = RegistrarReferral(result, registry, run);
             if (!server.empty()) {
                 const std::string referralQuery = text::ReplaceAll(domainQuery, "domain ", "");
                 std::string answer;
-                if (net.Exchange(referralQuery, server, answer, kWhoisPort))
+                if (run.net.Exchange(referralQuery, server, answer, kWhoisPort))
                     result = std::move(answer);
             }
         }
@@ -44,18 +205,57 @@ void RunDomainLookup(const std::string& input, std::string& result, WhoisNetwork
     StripLegalNotice(result, server);
 }
 
-bool Contains(const std::string& text, std::string_view marker) {
-    return text.find(marker) != std::string::npos;
-}
-
 // One follow-up exchange: the answer replaces the result only when the
 // exchange succeeds.
 bool FollowUp(WhoisNetwork& net, const std::string& query, const std::string& server,
-              std::string& result) {
+              std::string& result, int port = kWhoisPort) {
     std::string answer;
-    if (!net.Exchange(query, server, answer, kWhoisPort))
+    if (!net.Exchange(query, server, answer, port))
         return false;
     result = std::move(answer);
+    return true;
+}
+
+// The registries an ARIN network name can name, tried in this order.
+struct RegistryByNetName {
+    std::string_view mark;
+    const char* server;
+};
+constexpr RegistryByNetName kRegistriesByNetName[] = {
+    {"RIPE", roles::kRipeServer},
+    {"APNIC", roles::kApnicServer},
+    {"AUNIC", roles::kAunicServer},
+    {"LACNIC", roles::kLacnicServer},
+};
+
+// ARIN's own referral: "ReferralServer: whois://HOST" or
+// "whois://HOST:PORT" naming another server. RWhois addresses, ports
+// outside 1 to 65535, hosts that are not host names and overlong values
+// are not followed.
+bool ArinReferral(const std::string& answer, std::string& host, int& port) {
+    const std::string value = ExtractFieldValue(answer, "ReferralServer:", "\n");
+    const std::string scheme = "whois://";
+    if (value.size() > 300 || value.compare(0, scheme.size(), scheme) != 0)
+        return false;
+    std::string rest = value.substr(scheme.size());
+    if (!rest.empty() && rest.back() == '/')
+        rest.pop_back();
+    const std::size_t colon = rest.find(':');
+    int number = kWhoisPort;
+    if (colon != std::string::npos) {
+        const std::string digits = rest.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        number = std::stoi(digits);
+        if (number < 1 || number > 65535)
+            return false;
+        rest.resize(colon);
+    }
+    if (!IsUsableHostName(rest) || text::EqualsNoCase(rest, roles::kArinServer))
+        return false;
+    host = rest;
+    port = number;
     return true;
 }
 
@@ -63,24 +263,31 @@ bool FollowUp(WhoisNetwork& net, const std::string& query, const std::string& se
 // then the rwhois, Korean and Brazilian follow-ups, then the organisation
 // record. The chain has a fixed shape; no step runs twice.
 void RunAddressLookup(const std::string& input, const std::string& addressQuery,
-                      std::string& result, WhoisNetwork& net) {
+                      std::string& result, const Run& run) {
+    WhoisNetwork& net = run.net;
     std::string server = roles::kArinServer;
     if (!net.Exchange(addressQuery, server, result, kWhoisPort))
         return; // what the exchange left, unfiltered and without heading
 
     const std::string netName = ExtractFieldValue(result, "NetName:    ", "\n");
-    if (!netName.empty() && Contains(netName, "RIPE")) {
-        server = roles::kRipeServer;
-        FollowUp(net, addressQuery, server, result);
-    } else if (!netName.empty() && Contains(netName, "APNIC")) {
-        server = roles::kApnicServer;
-        FollowUp(net, addressQuery, server, result);
-    } else if (!netName.empty() && Contains(netName, "AUNIC")) {
-        server = roles::kAunicServer;
-        FollowUp(net, addressQuery, server, result);
-    } else if (!netName.empty() && Contains(netName, "LACNIC")) {
-        server = roles::kLacnicServer;
-        FollowUp(net, addressQuery, server, result);
+    bool registryNamed = false;
+    for (const RegistryByNetName& registry : kRegistriesByNetName) {
+        if (!netName.empty() && Contains(netName, registry.mark)) {
+            server = registry.server;
+            FollowUp(net, addressQuery, server, result);
+            registryNamed = true;
+            break;
+        }
+    }
+    std::string referralHost;
+    int referralPort = kWhoisPort;
+    if (registryNamed) {
+        // done: one rule of the network name at most
+    } else if (run.Extended() && ArinReferral(result, referralHost, referralPort)) {
+        run.Note("ARIN refers to " + referralHost + ":" + std::to_string(referralPort) +
+                 " (ReferralServer)");
+        server = referralHost;
+        FollowUp(net, addressQuery, server, result, referralPort);
     } else if (result.rfind("No match for", 0) != 0) {
         // A list of networks: ask again for the last handle listed.
         const std::vector<std::string> handles = CollectParenthesised(result);
@@ -119,6 +326,40 @@ void RunAddressLookup(const std::string& input, const std::string& addressQuery,
                                     ? input + "\r\n\r\n"
                                     : input + ":" + addressQuery + "\r\n\r\n";
     result.insert(0, heading);
+}
+
+// The longest name and label the DNS takes.
+constexpr std::size_t kMaxNameLength = 253;
+constexpr std::size_t kMaxLabelLength = 63;
+
+bool WithinNameLengths(const std::string& name) {
+    if (name.empty() || name.size() > kMaxNameLength)
+        return false;
+    std::size_t label = 0;
+    for (char c : name) {
+        label = c == '.' ? 0 : label + 1;
+        if (label > kMaxLabelLength)
+            return false;
+    }
+    return true;
+}
+
+// A name typed with characters beyond ASCII (a dot after the first
+// character and a byte at or above 0x80) goes out in its ASCII form; a name
+// that does not convert, or would break the DNS length limits, as typed.
+std::string NameToSend(const std::string& input, const Run& run) {
+    const std::size_t firstDot = input.find('.');
+    const bool beyondAscii = std::any_of(
+        input.begin(), input.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (!run.Extended() || firstDot == std::string::npos || firstDot == 0 || !beyondAscii)
+        return input;
+    std::string ascii;
+    if (!platform::ToAsciiDomainName(input, ascii) || !WithinNameLengths(ascii)) {
+        run.Note("the international name does not convert to ASCII; sent as typed");
+        return input;
+    }
+    run.Note("international name sent as " + ascii);
+    return ascii;
 }
 
 } // namespace
@@ -166,27 +407,46 @@ std::vector<std::string> CollectParenthesised(const std::string& text) {
     return items;
 }
 
-void RunWhoisLookup(std::string input, std::string& result, int convertToIp, WhoisNetwork& net) {
+void RunWhoisLookup(std::string input, std::string& result, const LookupOptions& options,
+                    WhoisNetwork& net) {
     BusyCursorScope busy;
     result.clear();
 
-    std::string addressQuery = input;
-    const std::size_t firstDot = input.find('.');
-    if (IsDottedAddress(input) || firstDot == std::string::npos || firstDot == 0) {
-        RunAddressLookup(input, addressQuery, result, net);
+    TracingNetwork traced(net, options.trace);
+    const Run run{options, options.trace ? static_cast<WhoisNetwork&>(traced) : net};
+
+    const std::string name = NameToSend(input, run);
+    std::string addressQuery = name;
+    const std::size_t firstDot = name.find('.');
+    if (IsDottedAddress(name) || firstDot == std::string::npos || firstDot == 0) {
+        RunAddressLookup(input, addressQuery, result, run);
         return;
     }
-    if (convertToIp != 0) {
+    if (options.convertToIp != 0) {
         std::string address;
-        if (!net.Resolve(input, address)) {
+        if (run.net.Resolve(name, address)) {
+            addressQuery = address;
+            RunAddressLookup(input, addressQuery, result, run);
+            return;
+        }
+        if (!run.Extended()) {
             result = kUnableToResolveText; // no filter, no heading
             return;
         }
-        addressQuery = address;
-        RunAddressLookup(input, addressQuery, result, net);
+        // A registered name need not have an address: ask its registry.
+        run.Note("the name has no address; looking it up as a domain");
+        RunDomainLookup(name, result, run);
+        if (result == kUnknownDomainServerText || result == kUnableToResolveText)
+            result = kUnableToResolveText;
         return;
     }
-    RunDomainLookup(input, result, net);
+    RunDomainLookup(name, result, run);
+}
+
+void RunWhoisLookup(std::string input, std::string& result, int convertToIp, WhoisNetwork& net) {
+    LookupOptions options;
+    options.convertToIp = convertToIp;
+    RunWhoisLookup(std::move(input), result, options, net);
 }
 
 void RunWhoisLookup(std::string input, std::string& result, int convertToIp) {

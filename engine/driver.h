@@ -7,6 +7,7 @@
 
 #include "engine/whois_network.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@ inline constexpr char kUnknownDomainServerText[] =
     "I do not know the whois server for this domain extension";
 
 // True for 5 to 15 characters, all digits or dots, with exactly 3 dots. The
-// numbers themselves are not checked ("1...", "999.1.1.1" pass).
+// numbers themselves are not checked ("...12", "999.1.1.1" pass; "1..." has
+// only 4 characters and does not).
 bool IsDottedAddress(const std::string& text);
 
 // The text between the first marker and the first end marker after it,
@@ -29,9 +31,33 @@ std::string ExtractFieldValue(const std::string& text, const std::string& marker
 // first "(" and its ")". So "(a (b) c)" gives the single item "a (b".
 std::vector<std::string> CollectParenthesised(const std::string& text);
 
-// Runs one lookup of input and puts the text to show into result.
-// convertToIp (any non-zero value counts as set) makes a name with a dot be
-// looked up by its IPv4 address. Raises the wait-cursor count for its whole
-// run (engine/busy.h). The network is the program's own unless given.
+// How one lookup runs.
+struct LookupOptions {
+    // "Convert To IP": any non-zero value makes a name with a dot be looked
+    // up by its IPv4 address.
+    int convertToIp = 1;
+    // The classic chain only, request for request. Otherwise the chain also
+    // finds the owner where the classic one dead-ends: a registered name
+    // without an address goes to its registry, a domain whose top-level
+    // domain the server list lacks is looked up through whois.iana.org, the
+    // registry's "Registrar WHOIS Server:" line is followed, ARIN's
+    // "ReferralServer: whois://" line is followed, and a name typed with
+    // non-ASCII characters is sent in its ASCII (IDNA) form.
+    bool classic = false;
+    // When set, receives one line (without line end) for every exchange as
+    // it ends ("whois HOST:PORT ..."), every name resolution ("resolve ...")
+    // and every extension that fires ("extension: ..."). Called on the
+    // lookup's thread.
+    std::function<void(const std::string&)> trace;
+};
+
+// Runs one lookup of input and puts the text to show into result. Raises the
+// wait-cursor count for its whole run (engine/busy.h). The network is the
+// program's own unless given. Never throws for bad answers; only running out
+// of memory can throw.
+void RunWhoisLookup(std::string input, std::string& result, const LookupOptions& options,
+                    WhoisNetwork& net);
+// The same with the given "Convert To IP" and the other options at their
+// defaults (the extended chain, no trace).
 void RunWhoisLookup(std::string input, std::string& result, int convertToIp, WhoisNetwork& net);
 void RunWhoisLookup(std::string input, std::string& result, int convertToIp);

@@ -60,8 +60,7 @@ void ClearLookupResult() {
     s.lookupResult.clear();
 }
 
-bool DeliverLookupResult(const std::string& input, const std::string& result,
-                         const LookupTarget& target) {
+bool DeliverLookupResult(const std::string& input, std::string result, const LookupTarget& target) {
     HandOff& s = Shared();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (input != s.activeQuery)
@@ -69,7 +68,7 @@ bool DeliverLookupResult(const std::string& input, const std::string& result,
     if (!target.windowStillThere || !target.windowStillThere())
         return false;
     // The result is in place before the message can arrive.
-    s.lookupResult = result;
+    s.lookupResult = std::move(result);
     if (target.postDone)
         target.postDone();
     return true;
@@ -79,20 +78,28 @@ int LookupWorker(LookupJob job) {
     std::string result;
     WhoisNetwork& net = job.network ? *job.network : RealWhoisNetwork();
     try {
-        RunWhoisLookup(job.input, result, job.convertToIp != 0 ? 1 : 0, net);
+        LookupOptions options;
+        options.convertToIp = job.convertToIp != 0 ? 1 : 0;
+        options.classic = job.classic;
+        RunWhoisLookup(job.input, result, options, net);
     } catch (const std::exception&) {
         // Out of memory on some enormous answer: the lookup shows nothing
         // rather than ending the program, and the window still hears of it.
         result.clear();
     }
-    DeliverLookupResult(job.input, result, job.target);
+    DeliverLookupResult(job.input, std::move(result), job.target);
     return 0;
 }
 
 bool StartLookupWorker(int convertToIp, LookupTarget target, WhoisNetwork* network) {
+    return StartLookupWorker(convertToIp, false, std::move(target), network);
+}
+
+bool StartLookupWorker(int convertToIp, bool classic, LookupTarget target, WhoisNetwork* network) {
     LookupJob job;
     job.input = ActiveQuery();
     job.convertToIp = convertToIp;
+    job.classic = classic;
     job.target = std::move(target);
     job.network = network;
     try {

@@ -47,6 +47,7 @@ struct LookupTarget {
 struct LookupJob {
     std::string input;               // the query, as the active query was at the start
     int convertToIp = 1;             // "Convert To IP" (non-zero: set)
+    bool classic = false;            // "Classic Lookup": the classic chain only
     LookupTarget target;             // where the result goes
     WhoisNetwork* network = nullptr; // null: the program's network
 };
@@ -55,8 +56,8 @@ struct LookupJob {
 // included) and, only when they are equal and the target's window is still
 // there, writes the result and then posts the message. All under the lock.
 // True when it delivered.
-bool DeliverLookupResult(const std::string& input, const std::string& result,
-                         const LookupTarget& target);
+// The result is moved into the shared text (no second copy of a large text).
+bool DeliverLookupResult(const std::string& input, std::string result, const LookupTarget& target);
 
 // The worker's body: runs the lookup of job.input and delivers it. Returns
 // the thread's exit code, 0.
@@ -68,3 +69,6 @@ int LookupWorker(LookupJob job);
 // between cannot hand the new query to the old worker. The network, when
 // given, must outlive the worker. False when no thread could be started.
 bool StartLookupWorker(int convertToIp, LookupTarget target, WhoisNetwork* network = nullptr);
+// The same with the choice of the classic chain.
+bool StartLookupWorker(int convertToIp, bool classic, LookupTarget target,
+                       WhoisNetwork* network = nullptr);

@@ -5,6 +5,64 @@ bool TransportNetwork::Exchange(const std::string& query, const std::string& hos
     return WhoisExchange(query, host, result, port, m_limits);
 }
 
+bool TransportNetwork::ExchangeWithOutcome(const std::string& query, const std::string& host,
+                                           std::string& result, int port,
+                                           ExchangeOutcome& outcome) {
+    return WhoisExchange(query, host, result, port, m_limits, &outcome);
+}
+
+bool WhoisNetwork::ExchangeWithOutcome(const std::string& query, const std::string& host,
+                                       std::string& result, int port, ExchangeOutcome& outcome) {
+    const bool ok = Exchange(query, host, result, port);
+    outcome = ok               ? ExchangeOutcome::Completed
+              : result.empty() ? ExchangeOutcome::NotConnected
+                               : ExchangeOutcome::ReceiveFailed;
+    return ok;
+}
+
+const char* ExchangeOutcomeText(ExchangeOutcome outcome) {
+    switch (outcome) {
+    case ExchangeOutcome::Completed:
+        return "completed";
+    case ExchangeOutcome::NotSent:
+        return "not sent";
+    case ExchangeOutcome::NoSocket:
+        return "no socket";
+    case ExchangeOutcome::NotResolved:
+        return "host not resolved";
+    case ExchangeOutcome::NotConnected:
+        return "no connection";
+    case ExchangeOutcome::SendFailed:
+        return "send failed";
+    case ExchangeOutcome::ReceiveFailed:
+        return "broke off";
+    case ExchangeOutcome::TimedOut:
+        return "timed out";
+    case ExchangeOutcome::TooLong:
+        return "too long, cut";
+    }
+    return "failed";
+}
+
+std::string PrintableTraceText(const std::string& text) {
+    constexpr std::size_t kMost = 200;
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+    }
+    if (text.size() > kMost)
+        out += "...";
+    return out;
+}
+
+std::string WhoisExchangeTraceLine(const std::string& host, int port, const std::string& query,
+                                   std::size_t bytes, ExchangeOutcome outcome, long long ms) {
+    return "whois " + PrintableTraceText(host) + ":" + std::to_string(port) + " \"" +
+           PrintableTraceText(query) + "\": " + std::to_string(bytes) + " bytes, " +
+           ExchangeOutcomeText(outcome) + ", " + std::to_string(ms) + " ms";
+}
+
 bool TransportNetwork::Resolve(const std::string& name, std::string& address) {
     return ResolveHostToAddress(name, address);
 }

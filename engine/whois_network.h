@@ -5,6 +5,7 @@
 
 #include "engine/transport.h"
 
+#include <cstddef>
 #include <string>
 
 class WhoisNetwork {
@@ -15,6 +16,12 @@ public:
     // its end; result holds what arrived (also on a failure part-way).
     virtual bool Exchange(const std::string& query, const std::string& host, std::string& result,
                           int port) = 0;
+
+    // As Exchange, and tells how the exchange ended. A network that cannot
+    // tell more derives it: Completed on success, NotConnected for a failure
+    // without text, ReceiveFailed for one part-way.
+    virtual bool ExchangeWithOutcome(const std::string& query, const std::string& host,
+                                     std::string& result, int port, ExchangeOutcome& outcome);
 
     // As ResolveHostToAddress: the dotted text of the name's first IPv4
     // address; address is unchanged on failure.
@@ -27,6 +34,8 @@ public:
     explicit TransportNetwork(const ExchangeLimits& limits = {}) : m_limits(limits) {}
     bool Exchange(const std::string& query, const std::string& host, std::string& result,
                   int port) override;
+    bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
+                             int port, ExchangeOutcome& outcome) override;
     bool Resolve(const std::string& name, std::string& address) override;
 
 private:
@@ -36,6 +45,18 @@ private:
 // The program's network: the transport without limits. The object is never
 // destroyed, so a lookup still running while the program ends finds it intact.
 WhoisNetwork& RealWhoisNetwork();
+
+// A few words for how an exchange ended ("completed", "timed out", ...).
+const char* ExchangeOutcomeText(ExchangeOutcome outcome);
+
+// Text from a server or the user made safe for one line of a trace: control
+// bytes become "?", and texts beyond 200 bytes are shortened with "...".
+std::string PrintableTraceText(const std::string& text);
+
+// The trace line of one WHOIS exchange:
+//   whois HOST:PORT "QUERY": BYTES bytes, OUTCOME, MS ms
+std::string WhoisExchangeTraceLine(const std::string& host, int port, const std::string& query,
+                                   std::size_t bytes, ExchangeOutcome outcome, long long ms);
 
 // The WHOIS port; every exchange of the program uses it.
 inline constexpr int kWhoisPort = 43;

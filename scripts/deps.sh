@@ -21,6 +21,7 @@ packages=(
   nlohmann-json3-dev                        # JSON parser (header-only, both builds)
   libgnutls30:i386                          # TLS for Wine's 32-bit WinHTTP
   libssl-dev openssl                        # the fake HTTPS server and test certificates
+  libidn2-dev                               # internationalised names (native build)
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include "platform/path.h"
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 
@@ -17,6 +18,8 @@ namespace {
 struct TableState {
     std::mutex tableMutex;
     std::string serverTable; // empty: not loaded
+    // What whois.iana.org named, by top-level domain; guarded by tableMutex.
+    std::map<std::string, std::string> ianaAnswers;
     std::mutex directoryMutex;
     std::string directoryOverride;
 };
@@ -113,6 +116,23 @@ std::string FindWhoisServer(std::string domain) {
 void DiscardServerTable() {
     std::lock_guard<std::mutex> lock(State().tableMutex);
     State().serverTable.clear();
+    State().ianaAnswers.clear();
+}
+
+bool FindRememberedIanaServer(const std::string& tld, std::string& host) {
+    std::lock_guard<std::mutex> lock(State().tableMutex);
+    const auto it = State().ianaAnswers.find(tld);
+    if (it == State().ianaAnswers.end())
+        return false;
+    host = it->second;
+    return true;
+}
+
+void RememberIanaServer(const std::string& tld, const std::string& host) {
+    std::lock_guard<std::mutex> lock(State().tableMutex);
+    auto& answers = State().ianaAnswers;
+    if (answers.size() < kMaxRememberedIanaAnswers || answers.count(tld) != 0)
+        answers[tld] = host;
 }
 
 bool WriteServerListFile(const std::string& path, const std::string& text, std::string& reason) {

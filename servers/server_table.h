@@ -7,6 +7,7 @@
 // threads.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // The built-in list of 14 records, used whenever whoislist.txt is missing,
@@ -36,8 +37,18 @@ void LoadServerTable();
 // the domain has no "." or no record matches. Loads the table on first use.
 std::string FindWhoisServer(std::string domain);
 
-// Forgets the table: the next FindWhoisServer reads the file again.
+// Forgets the table (the next FindWhoisServer reads the file again) and
+// every remembered IANA answer.
 void DiscardServerTable();
+
+// The servers whois.iana.org named for top-level domains in this process,
+// kept in memory only (never written to the server list). The key is the
+// lower-cased last label; an empty host records that IANA named none.
+// FindRememberedIanaServer is false when the domain was not asked about.
+// At most kMaxRememberedIanaAnswers are kept; later ones are not.
+inline constexpr std::size_t kMaxRememberedIanaAnswers = 4096;
+bool FindRememberedIanaServer(const std::string& tld, std::string& host);
+void RememberIanaServer(const std::string& tld, const std::string& host);
 
 // Test seam: makes GetProgramDirectory return dir (empty text: the real one).
 void SetProgramDirectoryForTesting(const std::string& dir);

@@ -111,9 +111,10 @@ TEST(CliExitStatus, OnlyARealAnswerIsSuccess) {
 }
 
 TEST(FormatCliOutput, RawIsByteForByteOtherwiseLfAndOneNewline) {
-    const std::string result = "a\r\nb\r\r\nc\nd";
+    const std::string result = "a\r\nb\r\r\nc\nd\re\r";
     EXPECT_EQ(FormatCliOutput(result, true), result);
-    EXPECT_EQ(FormatCliOutput(result, false), "a\nb\r\nc\nd\n");
+    // The filter's CR CR LF becomes one LF too; a CR inside a line stays.
+    EXPECT_EQ(FormatCliOutput(result, false), "a\nb\nc\nd\re\r\n");
     EXPECT_EQ(FormatCliOutput("", true), "");
     EXPECT_EQ(FormatCliOutput("", false), "\n");
     EXPECT_EQ(FormatCliOutput("x\r\n", false), "x\n\n");
@@ -156,13 +157,15 @@ TEST(RunCli, FailuresAndUsage) {
     ScriptedNetwork net;
     ScriptedDirect unused;
     std::string out, err;
-    EXPECT_EQ(RunCli(ParseCliArguments({"--raw", "nowhere.example"}), net, unused.Get(), out, err),
+    EXPECT_EQ(RunCli(ParseCliArguments({"--raw", "--classic", "nowhere.example"}), net,
+                     unused.Get(), out, err),
               1);
     EXPECT_EQ(out, "Unable to resolve host");
 
     out.clear();
-    EXPECT_EQ(
-        RunCli(ParseCliArguments({"--no-convert-to-ip", "a.zz"}), net, unused.Get(), out, err), 1);
+    EXPECT_EQ(RunCli(ParseCliArguments({"--no-convert-to-ip", "a.zz", "--classic"}), net,
+                     unused.Get(), out, err),
+              1);
     EXPECT_EQ(out, "I do not know the whois server for this domain extension\n");
 
     out.clear();
@@ -184,6 +187,53 @@ TEST(RunCli, FailuresAndUsage) {
     EXPECT_EQ(net.requests().size(), 1u); // only the lookup of 192.0.2.9 went out
     EXPECT_TRUE(unused.calls.empty());
 
+    SetProgramDirectoryForTesting("");
+    DiscardServerTable();
+}
+
+TEST(RunCli, VerboseTracesEveryExchangeAndExtensionOnStandardErrorOnly) {
+    SetProgramDirectoryForTesting(std::filesystem::temp_directory_path().string() +
+                                  platform::PathSeparator() + "no-such-ostrabel-dir" +
+                                  platform::PathSeparator());
+    ScriptedNetwork net;
+    ScriptedDirect direct;
+    net.Answer("whois.iana.org", "zz", "whois: whois.nic.zz\n");
+    net.Answer("whois.nic.zz", "parked.zz", "record\n");
+    direct.answer = "direct record\n";
+    // The lines up to their first ", " (the times vary).
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> all;
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
+             at = end + 1)
+            all.push_back(text.substr(at, std::min(end, text.find(", ", at)) - at));
+        return all;
+    };
+    const std::vector<std::string> expected = {
+        "ostrabel-cli: resolve parked.zz: no address",
+        "ostrabel-cli: extension: the name has no address; looking it up as a domain",
+        "ostrabel-cli: extension: the server list has no .zz; asking whois.iana.org",
+        "ostrabel-cli: whois whois.iana.org:43 \"zz\": 20 bytes",
+        "ostrabel-cli: extension: IANA names whois.nic.zz for .zz",
+        "ostrabel-cli: whois whois.nic.zz:43 \"parked.zz\": 7 bytes"};
+    for (const bool toSink : {false, true}) {
+        DiscardServerTable();
+        std::string out, err, sink;
+        const CliProgress progress = [&](const std::string& line) { sink += line; };
+        EXPECT_EQ(RunCli(ParseCliArguments({"--verbose", "parked.zz"}), net, direct.Get(), out, err,
+                         toSink ? progress : CliProgress()),
+                  0);
+        EXPECT_EQ(out, "record\n"); // as without --verbose
+        EXPECT_EQ(lines(toSink ? sink : err), expected);
+        EXPECT_EQ(toSink ? err : sink, "");
+    }
+    // --classic: no extension; -h: its one exchange.
+    std::string out, err;
+    RunCli(ParseCliArguments({"--verbose", "--classic", "a.zz"}), net, direct.Get(), out, err);
+    RunCli(ParseCliArguments({"--verbose", "-h", "whois.nic.zz", "q"}), net, direct.Get(), out,
+           err);
+    EXPECT_EQ(lines(err),
+              (std::vector<std::string>{"ostrabel-cli: resolve a.zz: no address",
+                                        "ostrabel-cli: whois whois.nic.zz:43 \"q\": 14 bytes"}));
     SetProgramDirectoryForTesting("");
     DiscardServerTable();
 }

@@ -33,6 +33,14 @@ if [ "${1:-}" != "--inner" ]; then
   sed 's/^OrgId:/OrgID:/' "$arin" > "$work/run/answers/arin-orgid.txt"
   sed -n '/^OrgName:/,$p' "$arin" > "$work/run/answers/arin-org-LVLT.txt"
 
+  # IANA names the server of a TLD the list lacks; ARIN refers an African
+  # network to AFRINIC by its "ReferralServer:" line.
+  printf 'domain:       XYZ\n\nwhois:        whois.nic.xyz\n' > "$work/run/answers/iana-xyz.txt"
+  printf 'Domain Name: EXAMPLE.XYZ\nRegistrar: Example Registrar\n' > "$work/run/answers/nic-xyz.txt"
+  printf 'NetName:        NET105\nOrg:   (AFRINIC)\nReferralServer:  whois://whois.afrinic.net\n' \
+    > "$work/run/answers/arin-afrinic.txt"
+  printf 'Domain: parked.de\nStatus: connect\n' > "$work/run/answers/denic-parked.txt"
+
   cat > "$work/run/answers.conf" <<CONF
 whois.verisign-grs.com	domain google.net	$samples/whois.crsnic.net/crsnic-google.net-2009.txt
 whois.markmonitor.com	google.net	$samples/whois.markmonitor.com/markmonitor-registered-2011.txt
@@ -47,6 +55,14 @@ whois.alt.test	*	$samples/whois.ripe.net/ripe-inetnum-128.79.0.0-bouygues.txt
 whois.alt.test:4343	*	$samples/whois.apnic.net/apnic-inetnum-171.0.0.0-starhub.txt
 silent.test	*	:silent
 whois.pir.org	*	:silent
+whois.iana.org	xyz	$work/run/answers/iana-xyz.txt
+whois.nic.xyz	example.xyz	$work/run/answers/nic-xyz.txt
+whois.verisign-grs.com	domain google.com	$samples/whois.verisign-grs.com/verisign-google.com-2017.txt
+whois.markmonitor.com	google.com	$samples/whois.markmonitor.com/markmonitor-google.com-2013.txt
+whois.arin.net	105.158.0.1	$work/run/answers/arin-afrinic.txt
+whois.afrinic.net	105.158.0.1	$samples/whois.afrinic.net/afrinic-inetnum-105.158.0.0-maroc-telecom.txt
+whois.denic.de	xn--bcher-kva.de	$samples/whois.denic.de/denic-registered-2013.txt
+whois.denic.de	parked.de	$work/run/answers/denic-parked.txt
 CONF
 
   # Every role host, then the registrar the .net registry refers to, then a
@@ -61,6 +77,7 @@ CONF
     echo "127.0.1.1 whois.alt.test"
     echo "127.0.1.2 silent.test"
     echo "127.0.1.3 refused.test"
+    echo "127.0.1.4 whois.nic.xyz"; echo "127.0.1.5 whois.afrinic.net"
   } > "$work/run/hosts"
 
   if [ -f "$wincli" ]; then
@@ -101,8 +118,9 @@ trap cleanup EXIT
 # Windows; all must agree byte for byte.
 check() {
   local name=$1 want=$2; shift 2
-  local convert=--convert-to-ip query=${*: -1}
+  local convert=--convert-to-ip query=${*: -1} classic=()
   [[ " $* " == *" --no-convert-to-ip "* ]] && convert=--no-convert-to-ip
+  [[ " $* " == *" --classic "* ]] && classic=(--classic)
   local before; before=$(wc -l < "$run/requests.log")
 
   timeout 60 "$bin/ostrabel-cli" "$@" > "$out/$name.native" 2> "$out/$name.native.err"
@@ -112,13 +130,15 @@ check() {
   tail -n +$((before + 1)) "$run/requests.log" > "$out/$name.requests"
 
   if [[ " $* " == *" --raw "* ]]; then
-    timeout 60 "$bin/e2e_driver_replay" "$run/answers.conf" "$convert" "$query" > "$out/$name.driver"
+    timeout 60 "$bin/e2e_driver_replay" "$run/answers.conf" "$convert" "${classic[@]}" "$query" > "$out/$name.driver"
     cmp -s "$out/$name.native" "$out/$name.driver" ||
       fail "$name: ostrabel-cli --raw differs from the in-process driver"
   fi
 
   if [ "$withwine" = yes ]; then
-    (cd "$bin" && timeout 120 wine ./ostrabel-cli.exe "$@") > "$out/$name.wine" 2> "$out/$name.wine.err"
+    # A UTF-8 locale: Wine hands a name typed in UTF-8 to the program in the
+    # system code page, as a window would.
+    (cd "$bin" && LC_ALL=C.UTF-8 timeout 120 wine ./ostrabel-cli.exe "$@") > "$out/$name.wine" 2> "$out/$name.wine.err"
     local wstatus=$?
     [ "$wstatus" = "$want" ] || fail "$name: Windows exit status $wstatus, expected $want"
     cmp -s "$out/$name.native" "$out/$name.wine" ||
@@ -127,6 +147,10 @@ check() {
 }
 requests_are() { # NAME, then the expected "HOST<TAB>REQUEST" lines (native run only)
   local name=$1; shift
+  if [ $# -eq 0 ]; then
+    [ ! -s "$out/$name.requests" ] || fail "$name: requests were: $(tr '\t\n' '|;' < "$out/$name.requests"), expected none"
+    return
+  fi
   printf '%s\n' "$@" | cmp -s - "$out/$name.requests" ||
     fail "$name: requests were: $(tr '\t\n' '|;' < "$out/$name.requests"), expected: $*"
 }
@@ -171,11 +195,43 @@ check by-name-raw 0 --raw host.example.test
 head -c 40 "$out/by-name-raw.native" | grep -qa "^host.example.test:192.0.2.1" ||
   fail "by-name-raw: heading is not NAME:ADDRESS"
 
-# Failures: no server for the extension, a name that does not resolve.
-check unknown-tld 1 --no-convert-to-ip example.zz
+# modes NAME STATUS CLASSIC-STATUS REQUESTS CLASSIC-REQUESTS ARGS...: checks the
+# lookup in the default mode and with --classic (NAME-classic); the requests
+# are "HOST<TAB>REQUEST" items joined by ";".
+modes() {
+  local name=$1 want=$2 wantc=$3 reqs=$4 reqsc=$5 items; shift 5
+  check "$name" "$want" "$@"
+  IFS=';' read -ra items <<< "$reqs"; requests_are "$name" "${items[@]}"
+  check "$name-classic" "$wantc" --classic "$@"
+  IFS=';' read -ra items <<< "$reqsc"; requests_are "$name-classic" "${items[@]}"
+}
+# Failures in both modes: no server for the extension (IANA knows none), a
+# name that does not resolve.
+modes unknown-tld 1 1 "whois.iana.org${T}zz" "" --no-convert-to-ip example.zz
 has unknown-tld "I do not know the whois server for this domain extension"
-check unresolvable 1 --raw nowhere.example.test
-has unresolvable "Unable to resolve host"
+modes unresolvable 1 1 "whois.iana.org${T}test" "" --raw nowhere.example.test
+has unresolvable-classic "Unable to resolve host"
+cmp -s "$out/unresolvable.native" "$out/unresolvable-classic.native" || fail "unresolvable: modes differ"
+
+# Today's Internet: the default finds the owner, --classic asks what it always asked.
+modes iana 0 1 "whois.iana.org${T}xyz;whois.nic.xyz${T}example.xyz" "" --raw --no-convert-to-ip example.xyz
+modes registrar 0 0 "whois.verisign-grs.com${T}domain google.com;whois.markmonitor.com${T}google.com" \
+  "whois.verisign-grs.com${T}domain google.com" --raw --no-convert-to-ip google.com
+has registrar "Registrant Organization: Google Inc."
+modes afrinic 0 0 "whois.arin.net${T}105.158.0.1;whois.afrinic.net${T}105.158.0.1" \
+  "whois.arin.net${T}105.158.0.1;whois.arin.net${T}AFRINIC" --raw 105.158.0.1
+has afrinic "MAROC TELECOM"
+modes idn 0 1 "whois.denic.de${T}xn--bcher-kva.de" "whois.denic.de${T}bücher.de" --no-convert-to-ip bücher.de
+modes parked 0 1 "whois.denic.de${T}parked.de" "" --raw parked.de
+
+# --verbose: the same standard output, and standard error tells why.
+timeout 60 "$bin/ostrabel-cli" --verbose --raw --no-convert-to-ip example.xyz \
+  > "$out/verbose.native" 2> "$out/verbose.native.err"
+cmp -s "$out/iana.native" "$out/verbose.native" || fail "verbose: standard output differs"
+for line in "ostrabel-cli: extension: IANA names whois.nic.xyz for .xyz" \
+  'ostrabel-cli: whois whois.nic.xyz:43 "example.xyz": 54 bytes, completed, '; do
+  grep -qF -- "$line" "$out/verbose.native.err" || fail "verbose: no '$line' in $(cat "$out/verbose.native.err")"
+done
 
 # ---------------------------------------------------------------- -h, -p, --timeout
 # direct NAME STATUS STDERR WINE ARGS...: like check, but standard error must

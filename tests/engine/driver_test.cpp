@@ -7,6 +7,7 @@
 #include "servers/server_table.h"
 #include "tests/engine/engine_test_util.h"
 #include "tests/engine/scripted_network.h"
+#include "tests/engine/idna_text.h"
 #include "tests/engine/seven_step_chain.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <random>
 
 using enginetest::After;
@@ -40,7 +43,7 @@ const std::string kPir = "whois.pir.org";
 
 // Runs every lookup with a server list directory of its own: no
 // whoislist.txt (the built-in list) unless a test writes one.
-class DriverTest : public ::testing::Test {
+class DriverFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         std::random_device random;
@@ -62,14 +65,39 @@ protected:
     }
     std::string Lookup(const std::string& input, int convertToIp = 0) {
         std::string result = "stale text";
-        RunWhoisLookup(input, result, convertToIp, net);
+        LookupOptions options;
+        options.convertToIp = convertToIp;
+        options.classic = classic;
+        options.trace = trace;
+        RunWhoisLookup(input, result, options, net);
         return result;
     }
 
     ScriptedNetwork net;
+    bool classic = false;
+    std::function<void(const std::string&)> trace;
 
 private:
     std::filesystem::path m_dir;
+};
+
+// The driver suite runs in both modes: no test here reaches a point where the
+// extended chain differs, except those of ClassicDriverTest (the extension
+// suite covers what the extended chain does there).
+class DriverTest : public DriverFixture, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        DriverFixture::SetUp();
+        classic = GetParam();
+    }
+};
+
+class ClassicDriverTest : public DriverFixture {
+protected:
+    void SetUp() override {
+        DriverFixture::SetUp();
+        classic = true;
+    }
 };
 
 } // namespace
@@ -114,7 +142,7 @@ TEST(CollectParenthesised, ItemsInOrderTrimmedNonEmpty) {
 
 // ---------------------------------------------------------- classification
 
-TEST_F(DriverTest, DottedAddressGoesToArinWhateverConvertToIpSays) {
+TEST_P(DriverTest, DottedAddressGoesToArinWhateverConvertToIpSays) {
     net.Answer(kArin, "192.0.2.1", "NetName:    TEST-NET\n");
     for (int convert : {0, 1, 7}) {
         EXPECT_EQ(Lookup("192.0.2.1", convert), "192.0.2.1\r\n\r\nNetName:    TEST-NET");
@@ -123,7 +151,7 @@ TEST_F(DriverTest, DottedAddressGoesToArinWhateverConvertToIpSays) {
     EXPECT_TRUE(net.resolved().empty());
 }
 
-TEST_F(DriverTest, WordsWithoutADotOrWithALeadingDotGoToArinAsTyped) {
+TEST_P(DriverTest, WordsWithoutADotOrWithALeadingDotGoToArinAsTyped) {
     net.Answer(kArin, "NET-4-0-0-0-1", "handle answer\n");
     net.Answer(kArin, ".example.com", "odd answer\n");
     EXPECT_EQ(Lookup("NET-4-0-0-0-1", 1), "NET-4-0-0-0-1\r\n\r\nhandle answer");
@@ -131,7 +159,7 @@ TEST_F(DriverTest, WordsWithoutADotOrWithALeadingDotGoToArinAsTyped) {
     EXPECT_TRUE(net.resolved().empty()); // no resolution even with Convert To IP set
 }
 
-TEST_F(DriverTest, ConvertToIpResolvesANameAndShowsBothInTheHeading) {
+TEST_P(DriverTest, ConvertToIpResolvesANameAndShowsBothInTheHeading) {
     net.Resolves("www.Example.com", "192.0.2.7");
     net.Answer(kArin, "192.0.2.7", "NetName:    EXAMPLE\n");
     EXPECT_EQ(Lookup("www.Example.com", 1), "www.Example.com:192.0.2.7\r\n\r\nNetName:    EXAMPLE");
@@ -139,7 +167,7 @@ TEST_F(DriverTest, ConvertToIpResolvesANameAndShowsBothInTheHeading) {
     EXPECT_EQ(net.requests(), (Requests{{kArin, "192.0.2.7", 43}}));
 }
 
-TEST_F(DriverTest, ConvertToIpWithANameThatDoesNotResolve) {
+TEST_F(ClassicDriverTest, ConvertToIpWithANameThatDoesNotResolve) {
     EXPECT_EQ(Lookup("nowhere.example.com", 1), "Unable to resolve host");
     EXPECT_EQ(Lookup("1.2.3.4.5", 1), "Unable to resolve host"); // four dots: a name
     EXPECT_TRUE(net.requests().empty());
@@ -148,7 +176,7 @@ TEST_F(DriverTest, ConvertToIpWithANameThatDoesNotResolve) {
 
 // ------------------------------------------------------------- domain path
 
-TEST_F(DriverTest, ComNetRegistryGetsDomainPrefixAndItsReferralTheBareName) {
+TEST_P(DriverTest, ComNetRegistryGetsDomainPrefixAndItsReferralTheBareName) {
     const std::string registry = Sample("whois.crsnic.net/crsnic-google.net-2009.txt");
     const std::string registrar = Sample("whois.markmonitor.com/markmonitor-registered-2011.txt");
     net.Answer(kComNet, "domain google.net", registry);
@@ -158,7 +186,7 @@ TEST_F(DriverTest, ComNetRegistryGetsDomainPrefixAndItsReferralTheBareName) {
                                         {"whois.markmonitor.com", "google.net", 43}}));
 }
 
-TEST_F(DriverTest, ReferralHostChoosesTheNoticeFilter) {
+TEST_P(DriverTest, ReferralHostChoosesTheNoticeFilter) {
     const std::string registrar = Sample("whois.tucows.com/tucows-registered-2012.txt");
     net.Answer(kComNet, "domain ss-nz.com",
                "Domain Name: SS-NZ.COM\n   Whois Server: whois.tucows.com\r\n");
@@ -166,7 +194,7 @@ TEST_F(DriverTest, ReferralHostChoosesTheNoticeFilter) {
     EXPECT_EQ(Lookup("ss-nz.com"), BoxText(Before(registrar, "The Data in the Tucows Registrar")));
 }
 
-TEST_F(DriverTest, RegistryAnswerStaysWhenItNamesNoRegistrar) {
+TEST_P(DriverTest, RegistryAnswerStaysWhenItNamesNoRegistrar) {
     const std::string registry =
         Sample("whois.crsnic.net/crsnic-net-no-whois-server-line-2011.txt");
     net.Answer(kComNet, "domain vrsn-test.net", registry);
@@ -180,7 +208,7 @@ TEST_F(DriverTest, RegistryAnswerStaysWhenItNamesNoRegistrar) {
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, UnusableReferralHostLeavesTheRegistryAnswer) {
+TEST_P(DriverTest, UnusableReferralHostLeavesTheRegistryAnswer) {
     // The .tv registry writes "not defined"; the name is asked for like any
     // host, fails, and the registry's answer stays.
     const std::string registry =
@@ -191,7 +219,7 @@ TEST_F(DriverTest, UnusableReferralHostLeavesTheRegistryAnswer) {
               (Requests{{kComNet, "domain set.com", 43}, {"not defined", "set.com", 43}}));
 }
 
-TEST_F(DriverTest, FailedReferralKeepsRegistryAnswerButFiltersForTheReferralHost) {
+TEST_P(DriverTest, FailedReferralKeepsRegistryAnswerButFiltersForTheReferralHost) {
     // Cut as a Tucows answer although the text is the registry's: the filter
     // follows the server chosen last.
     net.Answer(kComNet, "domain a.com",
@@ -202,13 +230,13 @@ TEST_F(DriverTest, FailedReferralKeepsRegistryAnswerButFiltersForTheReferralHost
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, EmptyRegistrarAnswerReplacesTheRegistryAnswer) {
+TEST_P(DriverTest, EmptyRegistrarAnswerReplacesTheRegistryAnswer) {
     net.Answer(kComNet, "domain a.com", "Whois Server: whois.example.net\n");
     net.Answer("whois.example.net", "a.com", "");
     EXPECT_EQ(Lookup("a.com"), "");
 }
 
-TEST_F(DriverTest, FailedFirstDomainExchangeShowsWhatItLeftFiltered) {
+TEST_P(DriverTest, FailedFirstDomainExchangeShowsWhatItLeftFiltered) {
     net.Answer(kComNet, "domain a.com", "\nDomain Name: A.COM\nWhois Server: whois.x.net\n",
                /*ok=*/false);
     EXPECT_EQ(Lookup("a.com"), "Domain Name: A.COM\r\nWhois Server: whois.x.net");
@@ -217,7 +245,7 @@ TEST_F(DriverTest, FailedFirstDomainExchangeShowsWhatItLeftFiltered) {
     EXPECT_EQ(Lookup("unscripted.com"), "");
 }
 
-TEST_F(DriverTest, OrgRegistryIsAskedWithoutPrefixAndFollowsItsReferral) {
+TEST_P(DriverTest, OrgRegistryIsAskedWithoutPrefixAndFollowsItsReferral) {
     const std::string registry = Sample("whois.pir.org/pir-google.org-2018.txt");
     net.Answer(kPir, "google.org", registry);
     // Its "WHOIS Server:" is another marker: no referral, and the server is
@@ -234,14 +262,14 @@ TEST_F(DriverTest, OrgRegistryIsAskedWithoutPrefixAndFollowsItsReferral) {
                                         {"whois.enom.com", "weppos.org", 43}}));
 }
 
-TEST_F(DriverTest, OtherRegistriesAreAskedOnceWithTheNameAsTyped) {
+TEST_P(DriverTest, OtherRegistriesAreAskedOnceWithTheNameAsTyped) {
     const std::string answer = Sample("whois.denic.de/denic-registered-2013.txt");
     net.Answer("whois.denic.de", "Google.DE", answer + "Whois Server: whois.other.example\n");
     EXPECT_EQ(Lookup("Google.DE"), BoxText(answer + "Whois Server: whois.other.example\n"));
     EXPECT_EQ(net.requests(), (Requests{{"whois.denic.de", "Google.DE", 43}}));
 }
 
-TEST_F(DriverTest, InternicFromTheServerListGetsThePrefixToo) {
+TEST_P(DriverTest, InternicFromTheServerListGetsThePrefixToo) {
     WriteServerList("zz:  WHOIS.INTERNIC.NET\r\ncom:  whois.verisign-grs.com\r\n");
     net.Answer("whois.internic.net", "domain example.zz", "Whois Server: whois.reg.example\n");
     net.Answer("whois.reg.example", "example.zz", "registrar record\n");
@@ -250,21 +278,21 @@ TEST_F(DriverTest, InternicFromTheServerListGetsThePrefixToo) {
                                         {"whois.reg.example", "example.zz", 43}}));
 }
 
-TEST_F(DriverTest, UnknownTopLevelDomain) {
+TEST_F(ClassicDriverTest, UnknownTopLevelDomain) {
     EXPECT_EQ(Lookup("example.zz"), "I do not know the whois server for this domain extension");
     EXPECT_TRUE(net.requests().empty());
 }
 
 // ------------------------------------------------------------ address path
 
-TEST_F(DriverTest, FailedArinExchangeEndsAtOnceUnfilteredWithoutHeading) {
+TEST_P(DriverTest, FailedArinExchangeEndsAtOnceUnfilteredWithoutHeading) {
     net.Answer(kArin, "192.0.2.1", "\nNetName:    RIPE-X\npartial\n", /*ok=*/false);
     EXPECT_EQ(Lookup("192.0.2.1"), "\nNetName:    RIPE-X\npartial\n");
     EXPECT_EQ(Lookup("192.0.2.2"), ""); // unscripted: refused
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, PlainArinAnswerIsFilteredForArin) {
+TEST_P(DriverTest, PlainArinAnswerIsFilteredForArin) {
     net.Answer(kArin, "4.2.2.1",
                "NetName:    LVLT-ORG-4-8\nNetHandle:  NET-4-0-0-0-1\n\n"
                "# ARIN Whois database, last updated 2004-06-01 19:10\n");
@@ -272,7 +300,7 @@ TEST_F(DriverTest, PlainArinAnswerIsFilteredForArin) {
               "4.2.2.1\r\n\r\nNetName:    LVLT-ORG-4-8\r\nNetHandle:  NET-4-0-0-0-1");
 }
 
-TEST_F(DriverTest, NetworkNameChoosesTheRegistry) {
+TEST_P(DriverTest, NetworkNameChoosesTheRegistry) {
     struct Case {
         const char* netName;
         std::string server;
@@ -287,14 +315,17 @@ TEST_F(DriverTest, NetworkNameChoosesTheRegistry) {
         fresh.Answer(kArin, "192.0.2.1", std::string("NetName:    ") + c.netName + "\n");
         fresh.Answer(c.server, "192.0.2.1", "registry answer\n");
         std::string result;
-        RunWhoisLookup("192.0.2.1", result, 0, fresh);
+        LookupOptions options;
+        options.convertToIp = 0;
+        options.classic = classic;
+        RunWhoisLookup("192.0.2.1", result, options, fresh);
         EXPECT_EQ(result, "192.0.2.1\r\n\r\nregistry answer");
         EXPECT_EQ(fresh.requests(),
                   (Requests{{kArin, "192.0.2.1", 43}, {c.server, "192.0.2.1", 43}}));
     }
 }
 
-TEST_F(DriverTest, RealReferralsToRipeApnicAndLacnic) {
+TEST_P(DriverTest, RealReferralsToRipeApnicAndLacnic) {
     {
         SCOPED_TRACE("RIPE");
         const std::string ripe = Sample("whois.ripe.net/ripe-inetnum-128.79.0.0-bouygues.txt");
@@ -329,7 +360,7 @@ TEST_F(DriverTest, RealReferralsToRipeApnicAndLacnic) {
                                         {kLacnic, "170.0.0.0", 43}}));
 }
 
-TEST_F(DriverTest, FailedRegistryExchangeKeepsArinsAnswerFilteredForTheRegistry) {
+TEST_P(DriverTest, FailedRegistryExchangeKeepsArinsAnswerFilteredForTheRegistry) {
     // ARIN's trailer is not cut: the filter is RIPE's.
     const std::string arin = "NetName:    RIPE-CBLK\n# ARIN Whois database, last updated\n";
     net.Answer(kArin, "192.0.2.1", arin);
@@ -338,13 +369,13 @@ TEST_F(DriverTest, FailedRegistryExchangeKeepsArinsAnswerFilteredForTheRegistry)
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, NetworkNameNeedsFourSpacesAfterTheColon) {
+TEST_P(DriverTest, NetworkNameNeedsFourSpacesAfterTheColon) {
     net.Answer(kArin, "192.0.2.1", "NetName: RIPE-CBLK\n");
     EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\nNetName: RIPE-CBLK");
     EXPECT_EQ(net.requests().size(), 1u);
 }
 
-TEST_F(DriverTest, NetworkListLeadsToTheLastHandle) {
+TEST_P(DriverTest, NetworkListLeadsToTheLastHandle) {
     // Today's ARIN: the last parenthesised text is the organisation's handle.
     const std::string arin = Sample("whois.arin.net/arin-net-174-shaw-rwhois-referral.txt");
     net.Answer(kArin, "174.0.0.1", arin);
@@ -362,7 +393,7 @@ TEST_F(DriverTest, NetworkListLeadsToTheLastHandle) {
                                         {kArin, "NET-192-0-2-0-2", 43}}));
 }
 
-TEST_F(DriverTest, NoMatchCountsOnlyAtTheStart) {
+TEST_P(DriverTest, NoMatchCountsOnlyAtTheStart) {
     net.Answer(kArin, "EX-1", "No match for \"EX-1\". (HINT-HANDLE)\n");
     EXPECT_EQ(Lookup("EX-1"), "EX-1\r\n\r\nNo match for \"EX-1\". (HINT-HANDLE)");
     net.Answer(kArin, "EX-2", " No match for \"EX-2\". (HINT-HANDLE)\n");
@@ -372,7 +403,7 @@ TEST_F(DriverTest, NoMatchCountsOnlyAtTheStart) {
               (Requests{{kArin, "EX-1", 43}, {kArin, "EX-2", 43}, {kArin, "HINT-HANDLE", 43}}));
 }
 
-TEST_F(DriverTest, RwhoisServerTwiceWithTheFirstHandle) {
+TEST_P(DriverTest, RwhoisServerTwiceWithTheFirstHandle) {
     net.Answer(kArin, "192.0.2.1",
                "NetName:    VRIO-1\nFind more data available at rwhois.verio.net\n");
     net.Answer(kVerio, "192.0.2.1", "A (NETBLK-A) x\nB (NETBLK-B) y\n");
@@ -383,7 +414,7 @@ TEST_F(DriverTest, RwhoisServerTwiceWithTheFirstHandle) {
         (Requests{{kArin, "192.0.2.1", 43}, {kVerio, "192.0.2.1", 43}, {kVerio, "NETBLK-A", 43}}));
 }
 
-TEST_F(DriverTest, RwhoisFailuresKeepTheEarlierAnswer) {
+TEST_P(DriverTest, RwhoisFailuresKeepTheEarlierAnswer) {
     // First rwhois exchange fails: ARIN's answer stays, no second exchange,
     // and the filter is the rwhois server's (none), so ARIN's trailer stays.
     const std::string arin = "data available at rwhois.verio.net\n# ARIN Whois database, x\n";
@@ -406,7 +437,7 @@ TEST_F(DriverTest, RwhoisFailuresKeepTheEarlierAnswer) {
                                                               {kVerio, "192.0.2.3", 43}}));
 }
 
-TEST_F(DriverTest, AnswerOfOneStepLeadsToTheNext) {
+TEST_P(DriverTest, AnswerOfOneStepLeadsToTheNext) {
     // A RIPE answer (step 3) pointing to the Korean page leads to step 5.
     net.Answer(kArin, "192.0.2.1", "NetName:    RIPE-CBLK\n");
     net.Answer(kRipe, "192.0.2.1", "see http://whois.kisa.or.kr/english/index.html\n");
@@ -428,7 +459,7 @@ TEST_F(DriverTest, AnswerOfOneStepLeadsToTheNext) {
               (Requests{{kArin, "192.0.2.9", 43}, {kBr, "192.0.2.9", 43}}));
 }
 
-TEST_F(DriverTest, FailedKoreanOrBrazilianExchangeKeepsTheAnswerFilteredForThatServer) {
+TEST_P(DriverTest, FailedKoreanOrBrazilianExchangeKeepsTheAnswerFilteredForThatServer) {
     const std::string arin = "see http://whois.kisa.or.kr/english/index.html\n# ENGLISH\nrest\n";
     net.Answer(kArin, "192.0.2.1", arin);
     EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\nrest"); // the Korean rule cut ARIN's text
@@ -440,7 +471,7 @@ TEST_F(DriverTest, FailedKoreanOrBrazilianExchangeKeepsTheAnswerFilteredForThatS
                                         {kBr, "192.0.2.2", 43}}));
 }
 
-TEST_F(DriverTest, AllSevenExchangesInTheirFixedOrder) {
+TEST_P(DriverTest, AllSevenExchangesInTheirFixedOrder) {
     Requests expected;
     for (const enginetest::ChainStep& step : enginetest::SevenStepChain()) {
         net.Answer(step.host, step.query, step.answer);
@@ -450,7 +481,7 @@ TEST_F(DriverTest, AllSevenExchangesInTheirFixedOrder) {
     EXPECT_EQ(net.requests(), expected);
 }
 
-TEST_F(DriverTest, OrganisationRecordGoesBeforeEachOrgIdLine) {
+TEST_P(DriverTest, OrganisationRecordGoesBeforeEachOrgIdLine) {
     net.Answer(kArin, "192.0.2.1",
                "NetName:    EX-NET\nOrgID:      EX-ORG\nNetName:    EX-NET-2\nOrgID:      OTHER\n");
     net.Answer(kArin, "! o + EX-ORG", "OrgName: Example\nAddress: 1 Main St\nCountry: US\n");
@@ -464,13 +495,13 @@ TEST_F(DriverTest, OrganisationRecordGoesBeforeEachOrgIdLine) {
     EXPECT_EQ(net.requests(), (Requests{{kArin, "192.0.2.1", 43}, {kArin, "! o + EX-ORG", 43}}));
 }
 
-TEST_F(DriverTest, FailedOrganisationQueryLeavesTheAnswerAndTheFilterStillRuns) {
+TEST_P(DriverTest, FailedOrganisationQueryLeavesTheAnswerAndTheFilterStillRuns) {
     net.Answer(kArin, "192.0.2.1", "NetName:    EX\nOrgID: EX-ORG\n\n# ARIN Whois database, x\n");
     EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\nNetName:    EX\r\nOrgID: EX-ORG");
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, OrganisationRecordThatWouldSwellTheAnswerIsLeftOut) {
+TEST_P(DriverTest, OrganisationRecordThatWouldSwellTheAnswerIsLeftOut) {
     std::string arin = "NetName:    EX\n";
     for (int i = 0; i < 2000; ++i)
         arin += "OrgID: EX-ORG\n";
@@ -480,7 +511,7 @@ TEST_F(DriverTest, OrganisationRecordThatWouldSwellTheAnswerIsLeftOut) {
     EXPECT_EQ(net.requests().size(), 2u);
 }
 
-TEST_F(DriverTest, EmptyFollowUpAnswerReplacesTheResult) {
+TEST_P(DriverTest, EmptyFollowUpAnswerReplacesTheResult) {
     net.Answer(kArin, "192.0.2.1", "NetName:    RIPE-CBLK\n");
     net.Answer(kRipe, "192.0.2.1", "");
     EXPECT_EQ(Lookup("192.0.2.1"), "192.0.2.1\r\n\r\n");
@@ -504,7 +535,8 @@ void ProbeBusy() {
 }
 } // namespace
 
-TEST_F(DriverTest, WaitCursorIsRaisedForTheWholeLookupAndLoweredOnEveryWayOut) {
+TEST_P(DriverTest, WaitCursorIsRaisedForTheWholeLookupAndLoweredOnEveryWayOut) {
+    g_busyRaised = 0;
     SetBusyHooks(RaiseBusy, LowerBusy);
     net.OnExchange(ProbeBusy);
     net.Answer(kArin, "192.0.2.1", "x\n");
@@ -534,4 +566,193 @@ TEST_F(DriverTest, WaitCursorIsRaisedForTheWholeLookupAndLoweredOnEveryWayOut) {
     SetBusyHooks(nullptr, nullptr);
     Lookup("192.0.2.1");
     EXPECT_EQ(g_busyRaised.load(), raised);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModes, DriverTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Classic" : "Extended");
+                         });
+
+// ------------------------------------------------ the extended chain, row by row
+// Each row: a world of scripted answers, one lookup, and the exact requests
+// and text of the extended chain and (when it differs) of the classic one. A
+// row without classic expectations is one where no extension may fire.
+
+namespace {
+
+const std::string kIana = "whois.iana.org";
+const std::string kDenic = "whois.denic.de";
+const std::string kUnknown = "I do not know the whois server for this domain extension";
+const std::string kUnresolved = "Unable to resolve host";
+
+struct Answer {
+    std::string host, query, text;
+};
+struct Expect {
+    Requests requests;
+    std::string result;
+};
+struct Row {
+    const char* name;
+    std::string input;
+    int convertToIp;
+    std::vector<Answer> answers;
+    Expect extended;
+    std::optional<Expect> classic = std::nullopt;
+    std::vector<std::pair<std::string, std::string>> addresses = {};
+    std::string serverList = {};
+};
+
+Request Q(const std::string& host, const std::string& query, int port = 43) {
+    return {host, query, port};
+}
+std::string Iana(const std::string& whoisLine) {
+    return "% IANA WHOIS server\n\ndomain:       TLD\n" + whoisLine + "\nremarks: whois: no.test\n";
+}
+
+using Texts = std::vector<std::string>;
+
+std::vector<Row> ExtensionRows() {
+    const std::string verisign = Sample("whois.verisign-grs.com/verisign-google.com-2017.txt");
+    const std::string markmonitor = Sample("whois.markmonitor.com/markmonitor-google.com-2013.txt");
+    const std::string afrinic =
+        Sample("whois.afrinic.net/afrinic-inetnum-105.158.0.0-maroc-telecom.txt");
+    const std::string arin =
+        "NetName:    NET105\nOrg: Afr (AFRINIC)\nReferralServer:  whois://whois.afrinic.net\n";
+    const std::string bucher = Typed("Bücher.de"), munchen = Typed("münchen.de");
+    const std::string rec = "Domain Name: EXAMPLE\n", box = "Domain Name: EXAMPLE";
+    // clang-format off
+    std::vector<Row> rows = {
+        {"NameWithoutAddress", "parked.de", 1, {{kDenic, "parked.de", rec}},
+         {{Q(kDenic, "parked.de")}, box}, Expect{{}, kUnresolved}},
+        {"NameWithoutAddressOrServer", "nowhere.zz", 1, {{kIana, "zz", Iana("")}},
+         {{Q(kIana, "zz")}, kUnresolved}, Expect{{}, kUnresolved}},
+        {"IanaNamesTheRegistry", "Example.XYZ", 0,
+         {{kIana, "xyz", Iana("whois:        whois.nic.xyz")}, {"whois.nic.xyz", "Example.XYZ", rec}},
+         {{Q(kIana, "xyz"), Q("whois.nic.xyz", "Example.XYZ")}, box}, Expect{{}, kUnknown}},
+        {"IanaNamesARegistryThatRefers", "a.cc", 0,
+         {{kIana, "cc", Iana("whois: " + kComNet)}, {kComNet, "domain a.cc", "Registrar WHOIS Server: r.test\n"},
+          {"r.test", "a.cc", rec}},
+         {{Q(kIana, "cc"), Q(kComNet, "domain a.cc"), Q("r.test", "a.cc")}, box}, Expect{{}, kUnknown}},
+        {"UsersListWinsOverIana", "a.xyz", 0, {{"mine.test", "a.xyz", rec}},
+         {{Q("mine.test", "a.xyz")}, box}, std::nullopt, {}, "xyz:  mine.test\r\n"},
+        {"IanaUnreachable", "a.xyz", 0, {}, {{Q(kIana, "xyz")}, kUnknown}, Expect{{}, kUnknown}},
+        {"RegistrarLine", "google.com", 0,
+         {{kComNet, "domain google.com", verisign}, {"whois.markmonitor.com", "google.com", markmonitor}},
+         {{Q(kComNet, "domain google.com"), Q("whois.markmonitor.com", "google.com")}, BoxText(markmonitor)},
+         Expect{{Q(kComNet, "domain google.com")}, BoxText(verisign)}},
+        {"RegistrarLineAsAnAddress", "a.org", 0,
+         {{kPir, "a.org", "registrar whois server: https://r.test/x\n"}, {"r.test", "a.org", rec}},
+         {{Q(kPir, "a.org"), Q("r.test", "a.org")}, box},
+         Expect{{Q(kPir, "a.org")}, "registrar whois server: https://r.test/x"}},
+        {"ClassicLineWins", "a.com", 0,
+         {{kComNet, "domain a.com", "Whois Server: a.test\nRegistrar WHOIS Server: b.test\n"}, {"a.test", "a.com", rec}},
+         {{Q(kComNet, "domain a.com"), Q("a.test", "a.com")}, box}},
+        {"OnlyReferringRegistriesAreSearched", "a.de", 0, {{kDenic, "a.de", "Registrar WHOIS Server: b.test\n"}},
+         {{Q(kDenic, "a.de")}, "Registrar WHOIS Server: b.test"}},
+        {"ArinReferralServer", "105.158.0.1", 0,
+         {{kArin, "105.158.0.1", arin}, {"whois.afrinic.net", "105.158.0.1", afrinic}},
+         {{Q(kArin, "105.158.0.1"), Q("whois.afrinic.net", "105.158.0.1")}, "105.158.0.1\r\n\r\n" + BoxText(afrinic)},
+         Expect{{Q(kArin, "105.158.0.1"), Q(kArin, "AFRINIC")}, "105.158.0.1\r\n\r\n" + BoxText(arin)}},
+        {"ArinReferralServerWithAPort", "192.0.2.1", 0,
+         {{kArin, "192.0.2.1", "ReferralServer: whois://x.test:4343/\n"}, {"x.test", "192.0.2.1", "x\n"}},
+         {{Q(kArin, "192.0.2.1"), Q("x.test", "192.0.2.1", 4343)}, "192.0.2.1\r\n\r\nx"},
+         Expect{{Q(kArin, "192.0.2.1")}, "192.0.2.1\r\n\r\nReferralServer: whois://x.test:4343/"}},
+        {"NetworkNameRuleFirst", "192.0.2.1", 0,
+         {{kArin, "192.0.2.1", "NetName:    RIPE-X\nReferralServer: whois://x.test\n"}, {kRipe, "192.0.2.1", "r\n"}},
+         {{Q(kArin, "192.0.2.1"), Q(kRipe, "192.0.2.1")}, "192.0.2.1\r\n\r\nr"}},
+        {"InternationalName", bucher, 0, {{kDenic, "xn--bcher-kva.de", rec}, {kDenic, bucher, "typed\n"}},
+         {{Q(kDenic, "xn--bcher-kva.de")}, box}, Expect{{Q(kDenic, bucher)}, "typed"}},
+        {"InternationalNameResolved", munchen, 1, {{kArin, "192.0.2.5", "x\n"}},
+         {{Q(kArin, "192.0.2.5")}, munchen + ":192.0.2.5\r\n\r\nx"}, Expect{{}, kUnresolved},
+         {{"xn--mnchen-3ya.de", "192.0.2.5"}}},
+    };
+    // Hostile values: IANA naming itself, nothing, a host with a blank or a
+    // control character, 10,000 characters; registrar lines naming the
+    // registry or no host; ReferralServer values not followed (rule 5 then
+    // asks for the handle); names whose ASCII form is too long.
+    for (const std::string& v : Texts{"whois.iana.org", "", "a b.test", "a\x01.test", std::string(10000, 'a')})
+        rows.push_back({"IanaNamesNothingUsable", "a.xyz", 0, {{kIana, "xyz", Iana("whois: " + v)}},
+                        {{Q(kIana, "xyz")}, kUnknown}, Expect{{}, kUnknown}});
+    for (const std::string& v : Texts{kComNet, "WHOIS://WHOIS.VERISIGN-GRS.COM", "two words", std::string(5000, 'x')})
+        rows.push_back({"RegistrarLineNotFollowed", "a.com", 0, {{kComNet, "domain a.com", "Registrar WHOIS Server: " + v + "\n"}},
+                        {{Q(kComNet, "domain a.com")}, "Registrar WHOIS Server: " + v}});
+    for (const std::string& v : Texts{"rwhois://r.test:4321", "whois://x.test:0", "whois://x.test:65536", "whois://",
+                                "whois://:43", "whois://whois.arin.net", "whois://" + std::string(4000, 'x')})
+        rows.push_back({"ReferralNotFollowed", "192.0.2.1", 0,
+                        {{kArin, "192.0.2.1", "(H)\nReferralServer: " + v + "\n"}, {kArin, "H", "h\n"}},
+                        {{Q(kArin, "192.0.2.1"), Q(kArin, "H")}, "192.0.2.1\r\n\r\nh"}});
+    for (const std::string& name : Texts{Typed("ü") + std::string(62, 'a') + ".de",
+                                   Typed("ü.") + std::string(4 * 61, 'a').replace(60, 1, ".").replace(121, 1, ".").replace(182, 1, ".") + ".de"})
+        rows.push_back({"InternationalNameTooLong", name, 0, {{kDenic, name, "t\n"}},
+                        {{Q(kDenic, name)}, "t"}, Expect{{Q(kDenic, name)}, "t"}});
+    // clang-format on
+    return rows;
+}
+
+int LinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.rfind(prefix, 0) == 0;
+    }));
+}
+
+} // namespace
+
+TEST_F(ClassicDriverTest, ExtensionRowsInBothModes) {
+    for (const Row& row : ExtensionRows()) {
+        for (const bool classicMode : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (classicMode ? " (classic)" : " (extended)"));
+            WriteServerList(row.serverList); // also forgets what IANA said
+            ScriptedNetwork world;
+            for (const Answer& a : row.answers)
+                world.Answer(a.host, a.query, a.text);
+            for (const auto& [name, address] : row.addresses)
+                world.Resolves(name, address);
+            std::vector<std::string> lines;
+            LookupOptions options;
+            options.convertToIp = row.convertToIp;
+            options.classic = classicMode;
+            options.trace = [&](const std::string& line) { lines.push_back(line); };
+            std::string result;
+            RunWhoisLookup(row.input, result, options, world);
+
+            const Expect& expect = classicMode && row.classic ? *row.classic : row.extended;
+            EXPECT_EQ(world.requests(), expect.requests);
+            EXPECT_EQ(result, expect.result);
+            // One trace line per exchange; extension lines only where one fires.
+            EXPECT_EQ(LinesStartingWith(lines, "whois "), static_cast<int>(expect.requests.size()));
+            EXPECT_EQ(LinesStartingWith(lines, "extension: ") > 0, !classicMode && row.classic);
+        }
+    }
+}
+
+TEST_F(ClassicDriverTest, IanaIsAskedOncePerTopLevelDomainUntilTheTableIsDiscarded) {
+    classic = false;
+    Lookup("a.xyz"); // IANA fails: not remembered
+    net.Answer(kIana, "xyz", Iana("whois: whois.nic.xyz"));
+    net.Answer(kIana, "qq", Iana(""));
+    net.Answer("whois.nic.xyz", "b.xyz", "rec\n");
+    EXPECT_EQ(Lookup("b.xyz"), "rec");
+    EXPECT_EQ(Lookup("B.XYZ"), ""); // the registry knows no "B.XYZ"; IANA is not asked again
+    EXPECT_EQ(Lookup("a.qq"), kUnknown);
+    EXPECT_EQ(Lookup("b.qq"), kUnknown); // "none" is remembered too
+    DiscardServerTable();
+    EXPECT_EQ(Lookup("b.xyz"), "rec");
+    EXPECT_EQ(net.requests(),
+              (Requests{Q(kIana, "xyz"), Q(kIana, "xyz"), Q("whois.nic.xyz", "b.xyz"),
+                        Q("whois.nic.xyz", "B.XYZ"), Q(kIana, "qq"), Q(kIana, "xyz"),
+                        Q("whois.nic.xyz", "b.xyz")}));
+}
+
+TEST_F(ClassicDriverTest, TraceLinesNameServerPortQueryBytesAndOutcome) {
+    classic = false;
+    std::vector<std::string> lines;
+    trace = [&](const std::string& line) { lines.push_back(line.substr(0, line.rfind(", "))); };
+    net.Answer(kArin, "192.0.2.1", "ReferralServer: whois://x.test:4343\n");
+    net.Answer("x.test", "192.0.2.1", "partial", /*ok=*/false);
+    Lookup("192.0.2.1");
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "whois whois.arin.net:43 \"192.0.2.1\": 36 bytes, completed",
+                         "extension: ARIN refers to x.test:4343 (ReferralServer)",
+                         "whois x.test:4343 \"192.0.2.1\": 7 bytes, broke off"}));
 }

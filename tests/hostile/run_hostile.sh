@@ -49,7 +49,22 @@ if [ "${1:-}" != "--inner" ]; then
   yes 'OrgID:          FLOOD' | head -n 100000 > "$a/org-flood.txt"
   { echo "OrgName: Flood"; for i in $(seq 40); do echo "Address: $i Long Street, Somewhere"; done; } > "$a/org-record.txt"
 
+  # For the default chain: IANA naming itself or a 10,000-character host, a
+  # registrar line naming the registry, ARIN referring to a bad port or host.
+  printf 'whois:        whois.iana.org\n' > "$a/iana-self.txt"
+  printf 'whois:        %s\n' "$handle" > "$a/iana-long.txt"
+  printf 'Registrar WHOIS Server: whois://whois.verisign-grs.com\n' > "$a/registrar-self.txt"
+  printf '(NET-PARENT)\nReferralServer: whois://whois.ripe.net:70000\n' > "$a/referral-port.txt"
+  printf '(NET-PARENT)\nReferralServer: whois://%s\n' "$handle" > "$a/referral-long.txt"
+
   cat > "$run/answers.conf" <<CONF
+whois.iana.org	big	big 100
+whois.iana.org	silent	slow-silent 3
+whois.iana.org	self	file $a/iana-self.txt
+whois.iana.org	long	file $a/iana-long.txt
+whois.verisign-grs.com	domain regself.com	file $a/registrar-self.txt
+whois.arin.net	192.0.2.20	file $a/referral-port.txt
+whois.arin.net	192.0.2.21	file $a/referral-long.txt
 whois.arin.net	192.0.2.1	big 100
 whois.arin.net	130.66.76.222	file $arin_ripe
 whois.ripe.net	130.66.76.222	big 100
@@ -289,6 +304,33 @@ for side in $(sides); do
     fail "long-handle: $side output $(head -c 80 "$out/long-handle.$side")"
 done
 
+echo "hostile answers to the default chain:"
+# 11. IANA sending 100 MiB (read to the 16 MiB bound), silent (ended by
+#     --timeout), naming itself or a 10,000-character host: the classic text
+#     stays, and IANA is the only server asked.
+for side in $(sides); do
+  for tld in big silent self long; do
+    run $side iana-$tld $(wine_slack $side 90 30) "$bin" --raw --timeout 2 --no-convert-to-ip example.$tld
+    status_is iana-$tld 1; faster_than iana-$tld $(wine_slack $side 60 15); memory_below iana-$tld 100
+    [ $tld = silent ] && slower_than iana-silent 3.5
+    printf 'I do not know the whois server for this domain extension' | cmp -s - "$out/iana-$tld.$side" ||
+      fail "iana-$tld: $side output $(head -c 80 "$out/iana-$tld.$side")"
+    requests_are "$out/iana-$tld.$side.requests" "whois.iana.org${T}${#tld}${T}$tld"
+  done
+done
+# 12. A registrar line naming the registry: one exchange with it, not two.
+#     ARIN referring to port 70000 or to a 10,000-character host: not
+#     followed; the handle is asked again as in the classic chain.
+for side in $(sides); do
+  run $side registrar-self 30 "$bin" --raw --no-convert-to-ip regself.com
+  requests_are "$out/registrar-self.$side.requests" "whois.verisign-grs.com${T}18${T}domain regself.com"
+  for n in 20 21; do
+    run $side referral-$n 30 "$bin" --raw 192.0.2.$n
+    status_is referral-$n 0
+    requests_are "$out/referral-$n.$side.requests" "whois.arin.net${T}10${T}192.0.2.$n" "whois.arin.net${T}10${T}NET-PARENT"
+  done
+done
+
 echo "corrupt server lists:"
 # Each list keeps its bytes and its modification time through the lookups.
 declare -A list_stamp
@@ -323,7 +365,8 @@ for side in $(sides); do
   status_is list-binary-nul 1
   printf 'I do not know the whois server for this domain extension' | cmp -s - "$out/list-binary-nul.$side" ||
     fail "list-binary-nul: $side output $(head -c 80 "$out/list-binary-nul.$side")"
-  requests_are "$out/list-binary-nul.$side.requests"
+  # The table is empty: only IANA is asked (the fake one here knows nothing).
+  requests_are "$out/list-binary-nul.$side.requests" "whois.iana.org${T}3${T}com"
 done
 for dir in "$run"/lists/*/; do
   [ "${list_stamp[$dir]}" = "$(stat -c '%s %Y' "$dir/whoislist.txt") $(cksum < "$dir/whoislist.txt")" ] ||

@@ -594,15 +594,43 @@ TEST_F(MainWindowTest, ConvertToIpOptionGoesToTheWorker) {
         })
         .Until([&] { return ItemText(hwnd, IDC_LOOKUP) == "&Lookup"; })
         .Do([&] {
-            // Not resolved: the domain path, where ".test" has no server.
+            // Not resolved: the domain path, where ".test" has no server and
+            // IANA's answer names none.
             EXPECT_EQ(m_net.Resolved().size(), 1u);
-            EXPECT_EQ(m_net.Queries().size(), 1u);
+            EXPECT_EQ(m_net.Queries(), (std::vector<std::string>{"192.0.2.44", "test"}));
             EXPECT_EQ(ItemText(hwnd, IDC_RESULT),
                       "I do not know the whois server for this domain extension");
             dlg->PostMessage(WM_COMMAND, IDOK, 0);
         });
     EXPECT_EQ(script.Run(*dlg), IDOK);
     EXPECT_TRUE(script.Finished());
+    DWORD classic = 0;
+    EXPECT_FALSE(mwtest::ReadRegistryInt("Settings", "Classic Lookup", classic)); // never written
+}
+
+TEST_F(MainWindowTest, ClassicLookupSettingGoesToTheWorker) {
+    g_app.WriteProfileInt("Settings", "Classic Lookup", 1);
+    auto dlg = MakeDialog();
+    HWND hwnd = nullptr;
+    Script script;
+    script
+        .Do([&] {
+            hwnd = dlg->GetSafeHwnd();
+            ::CheckDlgButton(hwnd, IDC_CONVERT_TO_IP, BST_CHECKED);
+            LookUp(hwnd, "host.example.test");
+        })
+        .Until([&] { return ItemText(hwnd, IDC_LOOKUP) == "&Lookup"; })
+        .Do([&] {
+            // Not resolved: the classic text at once, no registry, no IANA.
+            EXPECT_TRUE(m_net.Queries().empty());
+            EXPECT_EQ(ItemText(hwnd, IDC_RESULT), "Unable to resolve host");
+            dlg->PostMessage(WM_COMMAND, IDOK, 0);
+        });
+    EXPECT_EQ(script.Run(*dlg), IDOK);
+    EXPECT_TRUE(script.Finished());
+    DWORD classic = 0;
+    EXPECT_TRUE(mwtest::ReadRegistryInt("Settings", "Classic Lookup", classic));
+    EXPECT_EQ(classic, 1u);
 }
 
 // Message 1026 is DM_REPOSITION to the dialog manager, which pulls a window
