@@ -29,6 +29,9 @@
 //                                      lookups ran
 //   gui_probe close [TIMEOUT_MS]       the title-bar close; waits until gone
 //
+// "gui_probe --utf8 COMMAND ..." prints texts in UTF-8 instead of the system
+// code page (for answers in any script).
+//
 // Exit status 0 on success, 1 on a timeout or a missing window, 2 on usage.
 #include <windows.h>
 
@@ -89,7 +92,9 @@ HWND WaitForMainWindow(DWORD timeoutMs) {
 }
 
 // Text of a window of another process, through WM_GETTEXT (wide, which Wine
-// carries across processes intact), in the system code page.
+// carries across processes intact), in the system code page or UTF-8.
+UINT g_codePage = CP_ACP;
+
 std::string Text(HWND hwnd) {
     DWORD_PTR length = 0;
     if (!::SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length))
@@ -101,11 +106,11 @@ std::string Text(HWND hwnd) {
     wide.resize(got);
     if (wide.empty())
         return std::string();
-    int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                     0, nullptr, nullptr);
+    int size = ::WideCharToMultiByte(g_codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                     nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                          nullptr, nullptr);
+    ::WideCharToMultiByte(g_codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                          size, nullptr, nullptr);
     return text;
 }
 
@@ -322,6 +327,11 @@ int Stall(HWND main, DWORD count, const std::string& query) {
 int main(int argc, char** argv) {
     // The result text goes out byte for byte: no CR added before LF.
     _setmode(_fileno(stdout), _O_BINARY);
+    if (argc >= 2 && std::string(argv[1]) == "--utf8") {
+        g_codePage = CP_UTF8;
+        --argc;
+        ++argv;
+    }
     if (argc < 2)
         return Usage();
     const std::string command = argv[1];
