@@ -86,6 +86,7 @@ bool ParseCliHost(const std::string& text, std::string& host, int& port, std::st
 
 CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     bool raw = false, help = false, version = false, classic = false, verbose = false;
+    bool rdap = false, rdapNotices = false;
     bool convertOn = false, convertOff = false;
     std::string host;
     int hostPort = 0;   // 0: no port in -h
@@ -113,6 +114,14 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         }
         if (arg == "--verbose") {
             verbose = true;
+            continue;
+        }
+        if (arg == "--rdap") {
+            rdap = true;
+            continue;
+        }
+        if (arg == "--rdap-notices") {
+            rdapNotices = true;
             continue;
         }
         if (arg == "--convert-to-ip") {
@@ -175,6 +184,10 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     }
     if (convertOn && convertOff)
         return UsageError("--convert-to-ip and --no-convert-to-ip exclude each other");
+    if (rdap && classic)
+        return UsageError("--rdap and --classic exclude each other (the classic chain has no RDAP)");
+    if (rdap && !host.empty())
+        return UsageError("--rdap and -h exclude each other (-h asks one WHOIS server)");
     if (portOption != 0 && host.empty())
         return UsageError("-p needs -h (lookups without -h always use port 43)");
     if (queries.empty())
@@ -194,6 +207,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     options.raw = raw;
     options.classic = classic;
     options.verbose = verbose;
+    options.rdap = rdap;
+    options.rdapNotices = rdapNotices;
     options.convertToIp = convertOff ? 0 : 1;
     options.timeoutMs = timeoutMs;
     return options;
@@ -273,7 +288,7 @@ std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const 
 }
 
 std::string CliUsageLine() {
-    return "usage: ostrabel-cli [--raw] [--classic] [--verbose]\n"
+    return "usage: ostrabel-cli [--raw] [--classic | --rdap] [--rdap-notices] [--verbose]\n"
            "                    [--convert-to-ip | --no-convert-to-ip]\n"
            "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n";
 }
@@ -288,6 +303,11 @@ std::string CliHelpText() {
            "                       line ends, no final newline added; the window\n"
            "                       shows at most its first 256 KiB)\n"
            "  --classic            the classic lookup chain only (see below)\n"
+           "  --rdap               RDAP only: ask the registry's RDAP service (HTTPS)\n"
+           "                       for the domain, address (IPv4 or IPv6) or AS number\n"
+           "                       (AS15169), never WHOIS; why it failed goes to\n"
+           "                       standard error\n"
+           "  --rdap-notices       show the notices (terms of use) of RDAP answers too\n"
            "  --verbose            on standard error, one line per exchange as it ends\n"
            "                       (server, port, query, bytes, how it ended, ms) and\n"
            "                       one whenever the extended chain goes beyond the\n"
@@ -322,8 +342,13 @@ std::string CliHelpText() {
            "top-level domain the server list lacks is asked of whois.iana.org (once per\n"
            "domain and run), a registry's \"Registrar WHOIS Server:\" line and ARIN's\n"
            "\"ReferralServer: whois://\" line are followed, and a name typed with\n"
-           "non-ASCII letters is sent in its ASCII (xn--) form. --classic asks exactly\n"
-           "what the classic chain asks.\n"
+           "non-ASCII letters is sent in its ASCII (xn--) form. Where port 43 gives\n"
+           "nothing at all (no server known even by IANA, a registry or ARIN that\n"
+           "answers nothing), RDAP is asked instead. --classic asks exactly what the\n"
+           "classic chain asks.\n"
+           "RDAP's servers come from IANA's bootstrap registries: a copy built in, and\n"
+           "fresh copies fetched at most once a week into the cache folder\n"
+           "($XDG_CACHE_HOME/ostrabel/rdap, or %LOCALAPPDATA%\\Ostrabel\\rdap on Windows).\n"
            "Exit status: 0 when an answer was printed, 1 when the lookup gave none,\n"
            "2 for a usage error. With -h, a server that cannot be resolved, refuses,\n"
            "breaks off, times out or sends nothing gives a one-line message on\n"
@@ -369,9 +394,20 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
         LookupOptions lookup;
         lookup.convertToIp = options.convertToIp;
         lookup.classic = options.classic;
-        if (options.verbose)
-            lookup.trace = trace;
+        lookup.rdapOnly = options.rdap;
+        lookup.rdapNotices = options.rdapNotices;
+        // With --rdap, the last reason RDAP gave is told even without --verbose.
+        std::string rdapWhy;
+        if (options.verbose || options.rdap)
+            lookup.trace = [&](const std::string& line) {
+                if (line.rfind("rdap", 0) == 0)
+                    rdapWhy = line;
+                if (options.verbose)
+                    trace(line);
+            };
         RunWhoisLookup(options.query, result, lookup, net);
+        if (options.rdap && result.empty() && !options.verbose)
+            err += "ostrabel-cli: " + (rdapWhy.empty() ? std::string("RDAP gave no answer") : rdapWhy) + "\n";
         out = FormatCliOutput(result, options.raw);
         return CliExitStatus(result);
     }

@@ -1,6 +1,6 @@
 // ostrabel-cli: one lookup from the command line, with the program's engine.
 //
-//   ostrabel-cli [--raw] [--classic] [--verbose]
+//   ostrabel-cli [--raw] [--classic | --rdap] [--rdap-notices] [--verbose]
 //                [--convert-to-ip | --no-convert-to-ip]
 //                [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY
 //   ostrabel-cli --help | --version
@@ -25,6 +25,8 @@ struct CliOptions {
     bool raw = false;      // write the result byte for byte
     bool classic = false;  // the classic lookup chain only
     bool verbose = false;  // trace every exchange and extension on standard error
+    bool rdap = false;     // RDAP only, no WHOIS
+    bool rdapNotices = false; // show RDAP's notices too
     int convertToIp = 1;   // the program's default: on
     std::string query;     // trimmed
     std::string host;      // -h: ask this one server directly; empty: the lookup chain

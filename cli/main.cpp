@@ -1,6 +1,7 @@
 // ostrabel-cli's entry: parse, start the sockets layer for a lookup, run,
 // write the bytes.
 #include "cli/cli.h"
+#include "engine/rdap_service.h"
 #include "platform/console.h"
 #include "platform/sockets.h"
 
@@ -27,7 +28,12 @@ int main(int argc, char** argv) {
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
     std::fputs(err.c_str(), stderr);
-    if (options.action == CliAction::Lookup)
+    if (options.action == CliAction::Lookup) {
+        // A refresh of RDAP's registries started by this lookup may finish
+        // writing its copies, for a few seconds at most: an unfinished one
+        // leaves the old copies whole (each is written aside, then renamed).
+        WaitForRdapRefresh(std::chrono::seconds(5));
         platform::CleanupSockets();
+    }
     return status;
 }

@@ -3,6 +3,7 @@
 #include "engine/arin_org.h"
 #include "engine/busy.h"
 #include "engine/filters.h"
+#include "engine/rdap_service.h"
 #include "base/server_roles.h"
 #include "base/text.h"
 #include "platform/idna.h"
@@ -51,6 +52,12 @@ public:
         return ok;
     }
 
+    // RDAP traces its own requests (engine/rdap_service.h).
+    bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
+        return m_inner.HttpsGet(url, response);
+    }
+    std::string RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
+
 private:
     static long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -61,6 +68,22 @@ private:
     WhoisNetwork& m_inner;
     const std::function<void(const std::string&)>& m_trace;
 };
+
+// RDAP where WHOIS gave nothing (why: the trace's reason; empty for the
+// RDAP-only lookup, where nothing is extended). True when RDAP gave a text (a record, or
+// the server's one line for no match or too many queries), which then is
+// the result; otherwise the result stays as WHOIS left it.
+bool AnswerByRdap(const std::string& query, const std::string& why, std::string& result,
+                  const Run& run) {
+    if (!why.empty())
+        run.Note(why + "; asking RDAP");
+    rdap::LookupResult answer =
+        RunRdapLookup(query, run.net, run.options.rdapNotices, run.options.trace);
+    if (answer.outcome == rdap::Outcome::Failed || answer.text.empty())
+        return false;
+    result = std::move(answer.text);
+    return true;
+}
 
 bool Contains(const std::string& text, std::string_view marker) {
     return text.find(marker) != std::string::npos;
@@ -175,6 +198,9 @@ void RunDomainLookup(const std::string& name, std::string& result, const Run& ru
     if (server.empty() && run.Extended())
         server = AskIana(name, run);
     if (server.empty()) {
+        if (run.Extended() &&
+            AnswerByRdap(name, "no WHOIS server is known for the domain", result, run))
+            return;
         result = kUnknownDomainServerText;
     } else {
         std::string domainQuery = name;
@@ -187,7 +213,12 @@ void RunDomainLookup(const std::string& name, std::string& result, const Run& ru
             lookForReferral = true;
         }
 
-        if (run.net.Exchange(domainQuery, server, result, kWhoisPort) && lookForReferral) {
+        const bool answered = run.net.Exchange(domainQuery, server, result, kWhoisPort);
+        // Nothing at all on port 43 (refused, closed at once, or retired).
+        if (result.empty() && run.Extended() &&
+            AnswerByRdap(name, server + " gave no WHOIS answer", result, run))
+            return;
+        if (answered && lookForReferral) {
             const std::string registry = server;
             // The referral replaces the server even when the line is missing
             // or empty; the notice filter then runs with no server at all.
@@ -266,8 +297,11 @@ void RunAddressLookup(const std::string& input, const std::string& addressQuery,
                       std::string& result, const Run& run) {
     WhoisNetwork& net = run.net;
     std::string server = roles::kArinServer;
-    if (!net.Exchange(addressQuery, server, result, kWhoisPort))
+    if (!net.Exchange(addressQuery, server, result, kWhoisPort)) {
+        if (result.empty() && run.Extended())
+            AnswerByRdap(addressQuery, "ARIN gave no WHOIS answer", result, run);
         return; // what the exchange left, unfiltered and without heading
+    }
 
     const std::string netName = ExtractFieldValue(result, "NetName:    ", "\n");
     bool registryNamed = false;
@@ -416,6 +450,10 @@ void RunWhoisLookup(std::string input, std::string& result, const LookupOptions&
     const Run run{options, options.trace ? static_cast<WhoisNetwork&>(traced) : net};
 
     const std::string name = NameToSend(input, run);
+    if (options.rdapOnly) {
+        AnswerByRdap(name, std::string(), result, run);
+        return;
+    }
     std::string addressQuery = name;
     const std::size_t firstDot = name.find('.');
     if (IsDottedAddress(name) || firstDot == std::string::npos || firstDot == 0) {

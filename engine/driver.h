@@ -42,13 +42,20 @@ struct LookupOptions {
     // domain the server list lacks is looked up through whois.iana.org, the
     // registry's "Registrar WHOIS Server:" line is followed, ARIN's
     // "ReferralServer: whois://" line is followed, and a name typed with
-    // non-ASCII characters is sent in its ASCII (IDNA) form.
+    // non-ASCII characters is sent in its ASCII (IDNA) form, and where port
+    // 43 gives nothing at all (no server known even by IANA, a registry or
+    // ARIN that answers nothing) RDAP is asked instead.
     bool classic = false;
     // When set, receives one line (without line end) for every exchange as
     // it ends ("whois HOST:PORT ..."), every name resolution ("resolve ...")
     // and every extension that fires ("extension: ..."). Called on the
     // lookup's thread.
     std::function<void(const std::string&)> trace;
+    // RDAP alone: no WHOIS exchange; the result stays empty when RDAP gives
+    // no text (the trace says why).
+    bool rdapOnly = false;
+    // RDAP's notices (its legal boilerplate) are shown too.
+    bool rdapNotices = false;
 };
 
 // Runs one lookup of input and puts the text to show into result. Raises the

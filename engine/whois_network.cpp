@@ -1,5 +1,9 @@
 #include "engine/whois_network.h"
 
+#include "platform/cache_dir.h"
+
+#include <algorithm>
+
 bool TransportNetwork::Exchange(const std::string& query, const std::string& host,
                                 std::string& result, int port) {
     return WhoisExchange(query, host, result, port, m_limits);
@@ -10,6 +14,27 @@ bool TransportNetwork::ExchangeWithOutcome(const std::string& query, const std::
                                            ExchangeOutcome& outcome) {
     return WhoisExchange(query, host, result, port, m_limits, &outcome);
 }
+
+bool TransportNetwork::HttpsGet(const std::string& url, platform::HttpsResponse& response) {
+    platform::HttpsRequest request;
+    request.url = url;
+    if (m_limits.timeoutMs > 0) {
+        request.connectTimeoutMs = std::min(request.connectTimeoutMs, m_limits.timeoutMs);
+        request.totalTimeoutMs =
+            static_cast<int>(std::min<long long>(request.totalTimeoutMs, 3LL * m_limits.timeoutMs));
+    }
+    return platform::HttpsGet(request, response);
+}
+
+std::string TransportNetwork::RdapCacheDirectory() { return platform::GetRdapCacheDir(); }
+
+bool WhoisNetwork::HttpsGet(const std::string&, platform::HttpsResponse& response) {
+    response = platform::HttpsResponse();
+    response.error = "no HTTPS on this network";
+    return false;
+}
+
+std::string WhoisNetwork::RdapCacheDirectory() { return std::string(); }
 
 bool WhoisNetwork::ExchangeWithOutcome(const std::string& query, const std::string& host,
                                        std::string& result, int port, ExchangeOutcome& outcome) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/transport.h"
+#include "platform/https.h"
 
 #include <cstddef>
 #include <string>
@@ -26,6 +27,15 @@ public:
     // As ResolveHostToAddress: the dotted text of the name's first IPv4
     // address; address is unchanged on failure.
     virtual bool Resolve(const std::string& name, std::string& address) = 0;
+
+    // One HTTPS GET (RDAP) within the network's bounds: true when a whole
+    // answer arrived, whatever its status. Without HTTPS (the default) it
+    // fails with a reason.
+    virtual bool HttpsGet(const std::string& url, platform::HttpsResponse& response);
+
+    // The folder that keeps the user's copies of IANA's RDAP registries.
+    // Empty (the default): the built-in copy alone, never refreshed.
+    virtual std::string RdapCacheDirectory();
 };
 
 // The network through engine/transport, with the given limits per exchange.
@@ -37,6 +47,11 @@ public:
     bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
                              int port, ExchangeOutcome& outcome) override;
     bool Resolve(const std::string& name, std::string& address) override;
+    // platform::HttpsGet; a time limit bounds the connection as well, and the
+    // whole request by three times it (at most the platform's 30 s).
+    bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override;
+    // The per-user cache folder (platform::GetRdapCacheDir).
+    std::string RdapCacheDirectory() override;
 
 private:
     ExchangeLimits m_limits;
