@@ -40,8 +40,10 @@ std::shared_ptr<const rdap::Bootstrap> CurrentBootstrap(const std::string& cache
     return fresh;
 }
 
-// A refresh that failed (no network, say) is not tried again for a day: the
-// time of the last failed attempt is kept in this file of the cache folder.
+// A refresh that failed (no network, say) or never ended (a server that
+// stalls, in a process that exits before it gives up) is not tried again for
+// a day: the mark is written when an attempt starts and removed when one
+// succeeds, so its time is that of the last attempt that did not.
 constexpr char kFailedRefreshMark[] = "refresh-failed";
 
 bool FailedRecently(const std::string& cacheDir) {
@@ -73,6 +75,7 @@ void StartRefreshIfDue(const std::string& cacheDir,
     }
     if (trace)
         trace("rdap: the registries in " + cacheDir + " are due; refreshing them in the background");
+    MarkFailedRefresh(cacheDir);
     try {
         std::thread([cacheDir] {
             std::string error;
