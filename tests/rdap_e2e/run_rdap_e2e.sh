@@ -20,7 +20,7 @@ source "$here/../support/netns.sh"
 source "$here/../support/test_pki.sh"
 source "$here/../../scripts/common.sh"
 bundle=/etc/ssl/certs/ca-certificates.crt
-rdap_hosts="pubapi.registry.google rdap.registrar.example rdap.arin.net rdap.db.ripe.net rdap.nic.zz data.iana.org"
+rdap_hosts="pubapi.registry.google rdap.registrar.example rdap.verisign.com rdap.arin.net rdap.db.ripe.net rdap.nic.zz data.iana.org"
 
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
   [ $# -eq 7 ] || { echo "usage: $0 CLI FAKE-WHOIS FAKE-HTTPS WIN32-BIN ROLES SNAPSHOT WORK" >&2; exit 2; }
@@ -50,6 +50,7 @@ if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
   printf 'Domain Name: EXAMPLE.DEV\nRegistrar: WHOIS Registrar\n' > "$f/whois-dev.txt"
   cp "$here"/../rdap/fixtures/*.json "$here"/fixtures/*.json "$f/" || exit 1
   sed 's/EXAMPLE\.DEV/EXAMPLE.ZZ/' "$f/domain_registrar.json" > "$f/domain_zz.json"
+  sed 's/EXAMPLE\.DEV/EXAMPLE.COM/' "$f/domain_registrar.json" > "$f/domain_com.json"
   mkdir -p "$f/iana" "$f/snapshot" && cp "$snapshot"/{dns,ipv4,ipv6,asn}.json "$f/snapshot/" &&
     cp "$f"/snapshot/*.json "$f/iana/" || exit 1
   sed '0,/"services": *\[/s//"services": [[["zz"], ["https:\/\/rdap.nic.zz\/"]],/' \
@@ -256,6 +257,16 @@ lookup dev-404 0 nosuch.dev
 has dev-404 "No match" "nosuch.dev" "pubapi.registry.google"
 https_asked dev-404 "pubapi.registry.google /rdap/domain/nosuch.dev"
 
+# A registry whose port 43 takes the question and closes without a word.
+world
+whois whois.verisign-grs.com "domain other.com" "$f/whois-dev.txt"
+route rdap.verisign.com /com/v1/domain/example.com 200 "@$f/domain_com.json"
+lookup com 0 example.com
+first com "RDAP: https://rdap.verisign.com/com/v1/domain/example.com"
+has com "EXAMPLE.COM" "Anna Müller"
+whois_asked com "whois.verisign-grs.com${T}domain example.com"
+https_asked com "rdap.verisign.com /com/v1/domain/example.com"
+
 # An address whose WHOIS is unreachable (nothing on ARIN's port 43): ARIN's
 # RDAP redirects to RIPE's.
 ripe_world() {
@@ -343,6 +354,24 @@ lookup refreshed 0 example.zz
 first refreshed "RDAP: https://rdap.nic.zz/domain/example.zz"
 has refreshed "Anna Müller"
 https_asked refreshed "rdap.nic.zz /domain/example.zz"
+
+# A data.iana.org that takes the question and never answers: the command
+# line waits a few seconds for the refresh, then exits, and the next run does
+# not try again (not for a day).
+dev_world
+route data.iana.org '/rdap/*' 200 '!silent'
+cache=empty
+lookup stalled 0 --rdap example.dev
+https_asked stalled "pubapi.registry.google /rdap/domain/example.dev" "rdap.registrar.example /domain/example.dev" \
+  "data.iana.org /rdap/dns.json"
+cache=keep
+lookup stalled-again 0 --rdap example.dev
+https_asked stalled-again "pubapi.registry.google /rdap/domain/example.dev" "rdap.registrar.example /domain/example.dev"
+for side in $(sides); do
+  ms=$(cat "$out/stalled.$side.ms") again=$(cat "$out/stalled-again.$side.ms")
+  [ "$ms" -ge 4900 ] && [ "$ms" -le 15000 ] || fail "stalled ($side): took $ms ms, expected the bounded wait (5 s)"
+  [ "$again" -le 4000 ] || fail "stalled-again ($side): took $again ms, waited for a refresh again"
+done
 
 echo "times (ms), native / Windows under Wine:"
 for file in "$out"/*.native.ms; do
