@@ -120,6 +120,8 @@ stop_world() {
   whois_pid="" https_pid=""
 }
 trap 'stop_world; [ "$withwine" = yes ] && wineserver -k >/dev/null 2>&1' EXIT
+# One wineserver for the whole run (sockets live in it, so it starts here).
+[ "$withwine" = yes ] && wineserver -p >/dev/null 2>&1
 
 native_cache=$run/xdg-cache/ostrabel/rdap
 wine_cache=""
@@ -374,10 +376,14 @@ for side in $(sides); do
 done
 
 echo "times (ms), native / Windows under Wine:"
+total_native=0 total_wine=0
 for file in "$out"/*.native.ms; do
   row=$(basename "$file" .native.ms)
   echo "  $row: $(cat "$file") / $(cat "$out/$row.wine.ms" 2>/dev/null || echo -)"
+  total_native=$((total_native + $(cat "$file")))
+  [ -f "$out/$row.wine.ms" ] && total_wine=$((total_wine + $(cat "$out/$row.wine.ms")))
 done
+echo "  all rows: $total_native / $total_wine"
 
 # ---------------------------------------------------------------- the window
 # The RDAP-only TLD typed into the real window: its result box shows the
