@@ -18,7 +18,6 @@ packages=(
   clang libclang-rt-14-dev                  # sanitizers and libFuzzer
   nsis zip unzip                            # Windows installer and portable zip
   libcurl4-openssl-dev ca-certificates      # HTTPS in the native build, the system's CA store
-  nlohmann-json3-dev                        # JSON parser (header-only, both builds)
   libgnutls30:i386                          # TLS for Wine's 32-bit WinHTTP
   libssl-dev openssl                        # the fake HTTPS server and test certificates
   libidn2-dev                               # internationalised names (native build)

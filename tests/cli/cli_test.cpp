@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using testnet::FakeWhoisServer;
@@ -69,6 +70,29 @@ TEST(ParseCliArguments, LookupOptions) {
     EXPECT_EQ(o.query, "-");
 }
 
+// --rdap asks RDAP alone: no WHOIS exchange, and when RDAP gives nothing
+// the reason reaches standard error even without --verbose.
+TEST(RunCli, RdapOnly) {
+    ScriptedNetwork net;
+    net.AnswerHttps("https://rdap.arin.net/registry/autnum/15169", 200,
+                    R"({"objectClassName":"autnum","handle":"AS15169","startAutnum":15169,
+                        "endAutnum":15169,"name":"GOOGLE"})");
+    ScriptedDirect direct;
+    std::string out, err;
+    const CliOptions options = ParseCliArguments({"--rdap", "as15169"});
+    EXPECT_TRUE(options.rdap);
+    EXPECT_EQ(RunCli(options, net, direct.Get(), out, err), 0);
+    EXPECT_EQ(out.rfind("RDAP: https://rdap.arin.net/registry/autnum/15169\n", 0), 0u) << out;
+    EXPECT_NE(out.find("GOOGLE"), std::string::npos);
+    EXPECT_TRUE(net.requests().empty());
+
+    out.clear();
+    EXPECT_EQ(RunCli(ParseCliArguments({"--rdap", "AS1"}), net, direct.Get(), out, err), 1);
+    EXPECT_EQ(out, FormatCliOutput("", false)); // as any lookup that gave nothing
+    EXPECT_NE(err.find("ostrabel-cli: rdap"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
 TEST(ParseCliArguments, HelpAndVersion) {
     EXPECT_EQ(ParseCliArguments({"--help"}).action, CliAction::Help);
     EXPECT_EQ(ParseCliArguments({"x", "--help"}).action, CliAction::Help);
@@ -90,6 +114,8 @@ TEST(ParseCliArguments, UsageErrorsAreOneLine) {
         {"--raw"},
         {"--convert-to-ip", "--no-convert-to-ip", "x"},
         {"--", "a", "b"},
+        {"--rdap", "--classic", "x"},
+        {"--rdap", "-h", "whois.test", "x"},
     };
     for (const Args& args : cases) {
         const CliOptions o = ParseCliArguments(args);

@@ -82,14 +82,7 @@ CONF
 
   if [ -f "$wincli" ]; then
     cp "$wincli" "$work/run/bin/ostrabel-cli.exe" || exit 1
-    wine_env "$work/wine-prefix"
-    export TMPDIR=$work/run/tmp # Wine leaves temporary folders behind
-    mkdir -p "$TMPDIR"
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      timeout 300 wineboot -i >/dev/null 2>&1
-    fi
-    # Sockets live in wineserver: it must start inside the namespace.
-    wineserver -k >/dev/null 2>&1
+    netns_wine_prefix "$work/wine-prefix" "$work/run/tmp"
   else
     echo "NOTE: $wincli is missing: the Windows half is skipped (build the Windows tree first)"
   fi

@@ -756,3 +756,102 @@ TEST_F(ClassicDriverTest, TraceLinesNameServerPortQueryBytesAndOutcome) {
                          "extension: ARIN refers to x.test:4343 (ReferralServer)",
                          "whois x.test:4343 \"192.0.2.1\": 7 bytes, broke off"}));
 }
+
+// ---------------------------------------------------------------- RDAP
+
+namespace {
+
+struct RdapRow {
+    const char* name;
+    std::string input;
+    std::vector<Answer> whois;                   // what port 43 answers
+    std::vector<std::pair<std::string, long>> https; // URL and status (body: a small record)
+    std::vector<std::string> asked;              // the GETs expected in the default mode
+    std::string starts;                          // the default mode's result begins so
+    std::string classicResult;                   // both modes' result when RDAP gives nothing
+    bool rdapOnly = false;
+};
+
+std::string RdapRecord(const std::string& related = {}) {
+    std::string links;
+    if (!related.empty())
+        links = R"(,"links":[{"rel":"related","type":"application/rdap+json","href":")" +
+                related + "\"}]";
+    return R"({"objectClassName":"domain","ldhName":"EXAMPLE.TEST")" + links + "}";
+}
+
+} // namespace
+
+// Where port 43 gives nothing at all, the default mode asks RDAP; RDAP never
+// replaces an answer WHOIS gave, and when it fails the classic text stays.
+TEST_F(ClassicDriverTest, RdapWherePort43GivesNothing) {
+    const std::string google = "https://pubapi.registry.google/rdap/";
+    const std::string arin = "https://rdap.arin.net/registry/";
+    const std::string verisign = "https://rdap.verisign.com/com/v1/";
+    // clang-format off
+    const std::vector<RdapRow> rows = {
+        {"NoServerEvenAfterIana", "a.dev", {{kIana, "dev", Iana("whois:")}},
+         {{google + "domain/a.dev", 200}}, {google + "domain/a.dev"},
+         "RDAP: " + google + "domain/a.dev\r\n", kUnknown},
+        {"RegistrarRecordFollowed", "b.dev", {{kIana, "dev", Iana("whois:")}},
+         {{google + "domain/b.dev", 200}, {"https://r.test/domain/b.dev", 200}},
+         {google + "domain/b.dev", "https://r.test/domain/b.dev"}, "RDAP: " + google + "domain/b.dev\r\n", kUnknown},
+        {"RegistryPort43Silent", "a.com", {}, {{verisign + "domain/a.com", 200}},
+         {verisign + "domain/a.com"}, "RDAP: " + verisign + "domain/a.com\r\n", ""},
+        {"ArinPort43Silent", "8.8.8.8", {}, {{arin + "ip/8.8.8.8", 200}}, {arin + "ip/8.8.8.8"},
+         "RDAP: " + arin + "ip/8.8.8.8\r\n", ""},
+        {"Ipv6", "2a00:1450::1", {}, {{"https://rdap.db.ripe.net/ip/2a00:1450::1", 200}},
+         {"https://rdap.db.ripe.net/ip/2a00:1450::1"}, "RDAP: https://rdap.db.ripe.net/ip/2a00:1450::1\r\n", ""},
+        {"AsNumber", "AS15169", {}, {{arin + "autnum/15169", 200}}, {arin + "autnum/15169"},
+         "RDAP: " + arin + "autnum/15169\r\n", ""},
+        {"NoMatchIsOneLine", "c.dev", {{kIana, "dev", Iana("whois:")}}, {{google + "domain/c.dev", 404}},
+         {google + "domain/c.dev"}, "No match for", kUnknown},
+        {"RdapFailsClassicStays", "9.9.9.9", {}, {{arin + "ip/9.9.9.9", 500}}, {arin + "ip/9.9.9.9"}, "", ""},
+        {"WhoisAnswerIsNeverReplaced", "8.8.4.4", {{kArin, "8.8.4.4", "x\n"}}, {}, {}, "8.8.4.4\r\n\r\nx",
+         "8.8.4.4\r\n\r\nx"},
+        {"RegistryAnswerPartlyIsKept", "a.de", {{kDenic, "a.de", "part"}}, {}, {}, "part", "part"},
+        {"RdapOnly", "a.dev", {}, {{google + "domain/a.dev", 200}}, {google + "domain/a.dev"},
+         "RDAP: " + google + "domain/a.dev\r\n", "", true},
+    };
+    // clang-format on
+    for (const RdapRow& row : rows) {
+        for (const bool classicMode : {false, true}) {
+            if (row.rdapOnly && classicMode)
+                continue;
+            SCOPED_TRACE(std::string(row.name) + (classicMode ? " (classic)" : " (default)"));
+            DiscardServerTable();
+            ScriptedNetwork world;
+            for (const Answer& a : row.whois)
+                world.Answer(a.host, a.query, a.text, a.text != "part");
+            for (const auto& [url, status] : row.https)
+                world.AnswerHttps(url, status, RdapRecord(url.find("b.dev") != std::string::npos &&
+                                                                  url.find("r.test") == std::string::npos
+                                                              ? "https://r.test/domain/b.dev"
+                                                              : ""));
+            LookupOptions options;
+            options.convertToIp = 0;
+            options.classic = classicMode;
+            options.rdapOnly = row.rdapOnly;
+            std::string result;
+            RunWhoisLookup(row.input, result, options, world);
+            if (classicMode) {
+                EXPECT_TRUE(world.httpsRequests().empty());
+                EXPECT_EQ(result, row.classicResult);
+                continue;
+            }
+            EXPECT_EQ(world.httpsRequests(), row.asked);
+            // The registrar's record follows the registry's.
+            if (row.asked.size() == 2) {
+                EXPECT_NE(result.find("RDAP: " + row.asked[1]), std::string::npos) << result;
+            }
+            if (row.starts.empty()) {
+                EXPECT_EQ(result, row.classicResult);
+            } else {
+                EXPECT_EQ(result.rfind(row.starts, 0), 0u) << result;
+            }
+            if (row.rdapOnly) {
+                EXPECT_TRUE(world.requests().empty());
+            }
+        }
+    }
+}

@@ -84,6 +84,32 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_requests;
     }
+    // The answer of an HTTPS GET of url (RDAP); unscripted URLs fail as a
+    // refused connection would.
+    void AnswerHttps(const std::string& url, long status, const std::string& body) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_https[url] = {status, body};
+    }
+    std::vector<std::string> httpsRequests() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_httpsRequests;
+    }
+    bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_httpsRequests.push_back(url);
+        response = platform::HttpsResponse();
+        auto it = m_https.find(url);
+        if (it == m_https.end()) {
+            response.error = "could not connect";
+            return false;
+        }
+        response.completed = true;
+        response.status = it->second.first;
+        response.body = it->second.second;
+        response.finalUrl = url;
+        return true;
+    }
+
     std::vector<std::string> resolved() const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_resolved;
@@ -134,6 +160,8 @@ private:
     std::map<std::string, std::string> m_addresses;
     std::vector<Request> m_requests;
     std::vector<std::string> m_resolved;
+    std::map<std::string, std::pair<long, std::string>> m_https;
+    std::vector<std::string> m_httpsRequests;
     bool m_holding = false;
     std::size_t m_arrivals = 0;
     std::set<std::size_t> m_released;

@@ -74,15 +74,7 @@ HOSTS
 
   if [ -f "$winclient" ]; then
     cp "$winclient" "$run/bin/https_get.exe" || exit 1
-    wine_env "$work/wine-prefix"
-    export TMPDIR=$run/tmp # Wine leaves temporary folders behind
-    mkdir -p "$TMPDIR"
-    # The prefix is made outside the namespace (wineboot needs nothing from
-    # the network, but takes long); wineserver must start inside it.
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      timeout 300 wineboot -i >/dev/null 2>&1
-    fi
-    wineserver -k >/dev/null 2>&1
+    netns_wine_prefix "$work/wine-prefix" "$run/tmp"
   else
     echo "NOTE: $winclient is missing: the Windows half is skipped (build the Windows tree first)"
   fi

@@ -46,3 +46,15 @@ netns_start_servers() {
   kill "$netns_server_pid" 2>/dev/null
   exit 1
 }
+
+# netns_wine_prefix PREFIX TMPDIR: the Wine prefix of a command-line test,
+# made outside the namespace (wineboot needs nothing from the network but
+# takes long) with wine_env from scripts/common.sh; wineserver is stopped so
+# that it starts again inside the namespace, where the sockets live.
+netns_wine_prefix() {
+  wine_env "$1"
+  export TMPDIR=$2 # Wine leaves temporary folders behind
+  mkdir -p "$TMPDIR"
+  [ -f "$WINEPREFIX/system.reg" ] || timeout 300 wineboot -i >/dev/null 2>&1
+  wineserver -k >/dev/null 2>&1
+}
