@@ -69,15 +69,10 @@ if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
     withwine=yes
     cp "$winbin/ostrabel-cli.exe" "$run/bin/" || exit 1
     for exe in ostrabel.exe gui_probe.exe; do [ -f "$winbin/$exe" ] && cp "$winbin/$exe" "$run/bin/"; done
-    wine_env "$work/wine-prefix"
-    export TMPDIR=$run/tmp # Wine leaves temporary folders behind
-    mkdir -p "$TMPDIR"
-    # The prefix is made outside the namespace; wineserver starts inside.
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      timeout 300 wineboot -i >/dev/null 2>&1
-      # Without a window manager, hiding a managed window waits for one.
-      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    fi
+    netns_wine_prefix "$work/wine-prefix" "$run/tmp"
+    # Without a window manager, hiding a managed window waits for one; the
+    # window starts without settings from an earlier run.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wine reg delete 'HKCU\Software\Tarvolk Technologies' /f >/dev/null 2>&1
     local_app=$(timeout 60 wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
     winepath -u "$local_app" 2>/dev/null | tr -d '\r' > "$run/localappdata"
