@@ -82,7 +82,7 @@ if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
     echo "NOTE: $winbin/ostrabel-cli.exe or wine is missing: the Windows half is skipped"
   fi
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
-  exec timeout 900 unshare --mount --net bash "$0" --inner "$run" "$withwine"
+  exec timeout 600 unshare --mount --net bash "$0" --inner "$run" "$withwine"
 fi
 
 # ---------------------------------------------------------------- the window
