@@ -47,7 +47,7 @@ LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const Ht
     Query q = ClassifyQuery(query);
     std::string base = bootstrap.FindBaseUrl(q);
     if (base.empty()) {
-        result.notes.push_back(std::string("RDAP: no server known for the ") + KindName(q.kind) +
+        result.notes.push_back(std::string("no server known for the ") + KindName(q.kind) +
                                " \"" + q.text + "\"");
         return result;
     }
