@@ -74,9 +74,9 @@ FW_BEGIN_MESSAGE_MAP(CLookupDlg, fw::CDialog)
     fw::OnMessage(WM_SIZE, &CLookupDlg::OnSize),
     fw::OnMessage(WM_GETMINMAXINFO, &CLookupDlg::OnGetMinMaxInfo),
 FW_END_MESSAGE_MAP()
-    // clang-format on
+// clang-format on
 
-    CLookupDlg::CLookupDlg(CSystemTray& tray, fw::CWnd* parent)
+CLookupDlg::CLookupDlg(CSystemTray& tray, fw::CWnd* parent)
     : CDialog(IDD_LOOKUP_DIALOG, parent),
       m_bConvertToIp(ReadSettingInt(kSettingsSection, kConvertToIpValue, 1)), m_tray(tray),
       m_hIcon(::LoadIconA(fw::GetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),

@@ -20,7 +20,9 @@ std::string Trim(std::string_view s) {
     return std::string(s.substr(first, last - first + 1));
 }
 
-static char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+static char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string ToLower(std::string_view s) {
     std::string out(s);

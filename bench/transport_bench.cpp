@@ -11,7 +11,8 @@ static void BM_ReceiveAnswer(benchmark::State& state) {
     testnet::FakeWhoisServer server(testnet::FakeWhoisServer::Answer(answer));
     std::string result;
     for (auto _ : state) {
-        if (!WhoisExchange("q", "127.0.0.1", result, server.port()) || result.size() != answer.size())
+        if (!WhoisExchange("q", "127.0.0.1", result, server.port()) ||
+            result.size() != answer.size())
             state.SkipWithError("exchange failed");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * answer.size()));

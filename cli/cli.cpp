@@ -185,7 +185,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     if (convertOn && convertOff)
         return UsageError("--convert-to-ip and --no-convert-to-ip exclude each other");
     if (rdap && classic)
-        return UsageError("--rdap and --classic exclude each other (the classic chain has no RDAP)");
+        return UsageError(
+            "--rdap and --classic exclude each other (the classic chain has no RDAP)");
     if (rdap && !host.empty())
         return UsageError("--rdap and -h exclude each other (-h asks one WHOIS server)");
     if (portOption != 0 && host.empty())
@@ -408,7 +409,8 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
             };
         RunWhoisLookup(options.query, result, lookup, net);
         if (options.rdap && result.empty() && !options.verbose)
-            err += "ostrabel-cli: " + (rdapWhy.empty() ? std::string("RDAP gave no answer") : rdapWhy) + "\n";
+            err += "ostrabel-cli: " +
+                   (rdapWhy.empty() ? std::string("RDAP gave no answer") : rdapWhy) + "\n";
         out = FormatCliOutput(result, options.raw);
         return CliExitStatus(result);
     }

@@ -22,17 +22,17 @@ inline constexpr int kMaxCliTimeoutSeconds = 86400;
 
 struct CliOptions {
     CliAction action = CliAction::UsageError;
-    bool raw = false;      // write the result byte for byte
-    bool classic = false;  // the classic lookup chain only
-    bool verbose = false;  // trace every exchange and extension on standard error
-    bool rdap = false;     // RDAP only, no WHOIS
+    bool raw = false;         // write the result byte for byte
+    bool classic = false;     // the classic lookup chain only
+    bool verbose = false;     // trace every exchange and extension on standard error
+    bool rdap = false;        // RDAP only, no WHOIS
     bool rdapNotices = false; // show RDAP's notices too
-    int convertToIp = 1;   // the program's default: on
-    std::string query;     // trimmed
-    std::string host;      // -h: ask this one server directly; empty: the lookup chain
-    int port = kWhoisPort; // the port of -h (from -p or HOST:PORT)
-    int timeoutMs = 0;     // --timeout in milliseconds; 0: no limit
-    std::string error;     // one line, for UsageError
+    int convertToIp = 1;      // the program's default: on
+    std::string query;        // trimmed
+    std::string host;         // -h: ask this one server directly; empty: the lookup chain
+    int port = kWhoisPort;    // the port of -h (from -p or HOST:PORT)
+    int timeoutMs = 0;        // --timeout in milliseconds; 0: no limit
+    std::string error;        // one line, for UsageError
 };
 
 // Parses the arguments after the program name. A blank query, a missing or
@@ -99,4 +99,3 @@ DirectExchange TransportDirectExchange(const ExchangeLimits& limits);
 using CliProgress = std::function<void(const std::string& line)>;
 int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& direct,
            std::string& out, std::string& err, const CliProgress& progress = {});
-

@@ -47,8 +47,8 @@ LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const Ht
     Query q = ClassifyQuery(query);
     std::string base = bootstrap.FindBaseUrl(q);
     if (base.empty()) {
-        result.notes.push_back(std::string("no server known for the ") + KindName(q.kind) +
-                               " \"" + q.text + "\"");
+        result.notes.push_back(std::string("no server known for the ") + KindName(q.kind) + " \"" +
+                               q.text + "\"");
         return result;
     }
     std::string related;

@@ -16,8 +16,8 @@ namespace {
 struct BootstrapState {
     std::mutex mutex;
     std::condition_variable refreshEnded;
-    std::string cacheDir;                            // of the registries loaded
-    std::shared_ptr<const rdap::Bootstrap> loaded;   // null: load on next use
+    std::string cacheDir;                          // of the registries loaded
+    std::shared_ptr<const rdap::Bootstrap> loaded; // null: load on next use
     bool refreshing = false;
 };
 
@@ -48,8 +48,8 @@ constexpr char kFailedRefreshMark[] = "refresh-failed";
 
 bool FailedRecently(const std::string& cacheDir) {
     std::error_code error;
-    const auto when =
-        std::filesystem::last_write_time(std::filesystem::path(cacheDir) / kFailedRefreshMark, error);
+    const auto when = std::filesystem::last_write_time(
+        std::filesystem::path(cacheDir) / kFailedRefreshMark, error);
     return !error && std::filesystem::file_time_type::clock::now() - when < std::chrono::hours(24);
 }
 
@@ -74,13 +74,15 @@ void StartRefreshIfDue(const std::string& cacheDir,
         s.refreshing = true;
     }
     if (trace)
-        trace("rdap: the registries in " + cacheDir + " are due; refreshing them in the background");
+        trace("rdap: the registries in " + cacheDir +
+              " are due; refreshing them in the background");
     MarkFailedRefresh(cacheDir);
     try {
         std::thread([cacheDir] {
             std::string error;
             const bool ok = rdap::RefreshBootstrapCache(
-                cacheDir, [](const std::string& url, std::string& body) {
+                cacheDir,
+                [](const std::string& url, std::string& body) {
                     platform::HttpsRequest request;
                     request.url = url;
                     request.accept = "application/json";

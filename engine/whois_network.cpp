@@ -26,7 +26,9 @@ bool TransportNetwork::HttpsGet(const std::string& url, platform::HttpsResponse&
     return platform::HttpsGet(request, response);
 }
 
-std::string TransportNetwork::RdapCacheDirectory() { return platform::GetRdapCacheDir(); }
+std::string TransportNetwork::RdapCacheDirectory() {
+    return platform::GetRdapCacheDir();
+}
 
 bool WhoisNetwork::HttpsGet(const std::string&, platform::HttpsResponse& response) {
     response = platform::HttpsResponse();
@@ -34,7 +36,9 @@ bool WhoisNetwork::HttpsGet(const std::string&, platform::HttpsResponse& respons
     return false;
 }
 
-std::string WhoisNetwork::RdapCacheDirectory() { return std::string(); }
+std::string WhoisNetwork::RdapCacheDirectory() {
+    return std::string();
+}
 
 bool WhoisNetwork::ExchangeWithOutcome(const std::string& query, const std::string& host,
                                        std::string& result, int port, ExchangeOutcome& outcome) {

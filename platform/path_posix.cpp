@@ -13,6 +13,8 @@ std::string GetExecutablePath() {
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+    return '/';
+}
 
 } // namespace platform

@@ -14,6 +14,8 @@ std::string GetExecutablePath() {
     return std::string(buffer, n);
 }
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+    return '\\';
+}
 
 } // namespace platform

@@ -14,7 +14,9 @@
 
 namespace platform {
 
-bool StartupSockets() { return true; }
+bool StartupSockets() {
+    return true;
+}
 void CleanupSockets() {}
 
 SocketHandle OpenTcpSocket() {
@@ -100,10 +102,16 @@ long ReceiveBytes(SocketHandle s, char* buffer, std::size_t size) {
     return n < 0 ? -1 : static_cast<long>(n);
 }
 
-bool LastReceiveTimedOut() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+bool LastReceiveTimedOut() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
 
-void ShutdownReceive(SocketHandle s) { shutdown(static_cast<int>(s), SHUT_RD); }
+void ShutdownReceive(SocketHandle s) {
+    shutdown(static_cast<int>(s), SHUT_RD);
+}
 
-void CloseSocket(SocketHandle s) { close(static_cast<int>(s)); }
+void CloseSocket(SocketHandle s) {
+    close(static_cast<int>(s));
+}
 
 } // namespace platform

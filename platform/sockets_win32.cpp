@@ -18,7 +18,9 @@ bool StartupSockets() {
     return true;
 }
 
-void CleanupSockets() { WSACleanup(); }
+void CleanupSockets() {
+    WSACleanup();
+}
 
 SocketHandle OpenTcpSocket() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -104,10 +106,16 @@ long ReceiveBytes(SocketHandle s, char* buffer, std::size_t size) {
     return n == SOCKET_ERROR ? -1 : n;
 }
 
-bool LastReceiveTimedOut() { return WSAGetLastError() == WSAETIMEDOUT; }
+bool LastReceiveTimedOut() {
+    return WSAGetLastError() == WSAETIMEDOUT;
+}
 
-void ShutdownReceive(SocketHandle s) { shutdown(static_cast<SOCKET>(s), 0); }
+void ShutdownReceive(SocketHandle s) {
+    shutdown(static_cast<SOCKET>(s), 0);
+}
 
-void CloseSocket(SocketHandle s) { closesocket(static_cast<SOCKET>(s)); }
+void CloseSocket(SocketHandle s) {
+    closesocket(static_cast<SOCKET>(s));
+}
 
 } // namespace platform

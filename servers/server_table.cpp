@@ -9,7 +9,6 @@
 #include <map>
 #include <mutex>
 
-
 namespace {
 
 // The shared state lives on the heap and is never destroyed: a lookup worker
@@ -55,7 +54,9 @@ std::string GetProgramDirectory() {
     return path.substr(0, last + 1);
 }
 
-std::string GetServerListPath() { return GetProgramDirectory() + "whoislist.txt"; }
+std::string GetServerListPath() {
+    return GetProgramDirectory() + "whoislist.txt";
+}
 
 void SetProgramDirectoryForTesting(const std::string& dir) {
     std::lock_guard<std::mutex> lock(State().directoryMutex);

@@ -12,9 +12,9 @@ bool CreateCourierListFont(fw::CFont& font) {
 FW_BEGIN_MESSAGE_MAP(CHeadingLabel, fw::CStatic)
     fw::OnMessage(WM_PAINT, &CHeadingLabel::OnPaint),
 FW_END_MESSAGE_MAP()
-    // clang-format on
+// clang-format on
 
-    CHeadingLabel::CHeadingLabel() {
+CHeadingLabel::CHeadingLabel() {
     m_font.CreateFont(m_nHeight, 0, 0, 0, m_nWeight, FALSE, m_bUnderline ? TRUE : FALSE, FALSE,
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 0,
                       m_strFaceName);
@@ -64,9 +64,9 @@ FW_BEGIN_MESSAGE_MAP(CResultEdit, fw::CEdit)
     fw::OnMessage(fw::ReflectedMessage(WM_CTLCOLOREDIT), &CResultEdit::OnCtlColor),
     fw::OnMessage(fw::ReflectedMessage(WM_CTLCOLORSTATIC), &CResultEdit::OnCtlColor),
 FW_END_MESSAGE_MAP()
-    // clang-format on
+// clang-format on
 
-    CResultEdit::CResultEdit() {
+CResultEdit::CResultEdit() {
     if (HDC display = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr)) {
         COLORREF nearest = ::GetNearestColor(display, RGB(255, 255, 255));
         if (nearest != CLR_INVALID)

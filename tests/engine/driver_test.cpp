@@ -764,19 +764,19 @@ namespace {
 struct RdapRow {
     const char* name;
     std::string input;
-    std::vector<Answer> whois;                   // what port 43 answers
+    std::vector<Answer> whois;                       // what port 43 answers
     std::vector<std::pair<std::string, long>> https; // URL and status (body: a small record)
-    std::vector<std::string> asked;              // the GETs expected in the default mode
-    std::string starts;                          // the default mode's result begins so
-    std::string classicResult;                   // both modes' result when RDAP gives nothing
+    std::vector<std::string> asked;                  // the GETs expected in the default mode
+    std::string starts;                              // the default mode's result begins so
+    std::string classicResult;                       // both modes' result when RDAP gives nothing
     bool rdapOnly = false;
 };
 
 std::string RdapRecord(const std::string& related = {}) {
     std::string links;
     if (!related.empty())
-        links = R"(,"links":[{"rel":"related","type":"application/rdap+json","href":")" +
-                related + "\"}]";
+        links = R"(,"links":[{"rel":"related","type":"application/rdap+json","href":")" + related +
+                "\"}]";
     return R"({"objectClassName":"domain","ldhName":"EXAMPLE.TEST")" + links + "}";
 }
 
@@ -824,10 +824,11 @@ TEST_F(ClassicDriverTest, RdapWherePort43GivesNothing) {
             for (const Answer& a : row.whois)
                 world.Answer(a.host, a.query, a.text, a.text != "part");
             for (const auto& [url, status] : row.https)
-                world.AnswerHttps(url, status, RdapRecord(url.find("b.dev") != std::string::npos &&
-                                                                  url.find("r.test") == std::string::npos
-                                                              ? "https://r.test/domain/b.dev"
-                                                              : ""));
+                world.AnswerHttps(url, status,
+                                  RdapRecord(url.find("b.dev") != std::string::npos &&
+                                                     url.find("r.test") == std::string::npos
+                                                 ? "https://r.test/domain/b.dev"
+                                                 : ""));
             LookupOptions options;
             options.convertToIp = 0;
             options.classic = classicMode;

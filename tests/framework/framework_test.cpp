@@ -69,13 +69,13 @@ public:
 };
 
 FW_BEGIN_MESSAGE_MAP(ScriptedDialog, fw::CDialog)
-fw::OnMessage(kFinish, &ScriptedDialog::OnFinish),
-    fw::OnMessage(WM_TIMER, &ScriptedDialog::OnTimer),
-    FW_END_MESSAGE_MAP()
+    fw::OnMessage(kFinish, &ScriptedDialog::OnFinish),
+        fw::OnMessage(WM_TIMER, &ScriptedDialog::OnTimer),
+FW_END_MESSAGE_MAP()
 
-    // ---- message tables ------------------------------------------------------
+// ---- message tables ------------------------------------------------------
 
-    constexpr UINT kBaseOnly = WM_APP + 1;
+constexpr UINT kBaseOnly = WM_APP + 1;
 constexpr UINT kDerivedOnly = WM_APP + 2;
 constexpr UINT kIntercepted = WM_APP + 3;
 constexpr UINT kThrows = WM_APP + 4;
@@ -96,11 +96,11 @@ public:
 };
 
 FW_BEGIN_MESSAGE_MAP(BaseDialog, ScriptedDialog)
-fw::OnCommand(IDC_TEST_GO, &BaseDialog::OnGoBase),
-    fw::OnMessage(kBaseOnly, &BaseDialog::OnBaseOnly),
-    FW_END_MESSAGE_MAP()
+    fw::OnCommand(IDC_TEST_GO, &BaseDialog::OnGoBase),
+        fw::OnMessage(kBaseOnly, &BaseDialog::OnBaseOnly),
+FW_END_MESSAGE_MAP()
 
-        class DerivedDialog : public BaseDialog {
+class DerivedDialog : public BaseDialog {
 public:
     int goDerived = 0;
     int derivedOnly = 0;
@@ -132,20 +132,20 @@ public:
 };
 
 FW_BEGIN_MESSAGE_MAP(DerivedDialog, BaseDialog)
-fw::OnCommand(IDC_TEST_GO, &DerivedDialog::OnGoDerived),
-    fw::OnMessage(kDerivedOnly, &DerivedDialog::OnDerivedOnly),
-    fw::OnMessage(WM_CREATE, &DerivedDialog::OnCreate),
-    fw::OnMessage(kIntercepted, &DerivedDialog::OnInterceptedInTable),
-    fw::OnMessage(kThrows, &DerivedDialog::OnThrows),
-    FW_END_MESSAGE_MAP()
+    fw::OnCommand(IDC_TEST_GO, &DerivedDialog::OnGoDerived),
+        fw::OnMessage(kDerivedOnly, &DerivedDialog::OnDerivedOnly),
+        fw::OnMessage(WM_CREATE, &DerivedDialog::OnCreate),
+        fw::OnMessage(kIntercepted, &DerivedDialog::OnInterceptedInTable),
+        fw::OnMessage(kThrows, &DerivedDialog::OnThrows),
+FW_END_MESSAGE_MAP()
 
-        TEST(MessageTable, CommandsAndMessagesReachTheMostDerivedHandlerAndChainToTheBase) {
+TEST(MessageTable, CommandsAndMessagesReachTheMostDerivedHandlerAndChainToTheBase) {
     DerivedDialog dlg;
     LRESULT baseAnswer = 0, derivedAnswer = 0, intercepted = 0;
     dlg.onInit = [](ScriptedDialog& d) {
         d.PostMessage(WM_COMMAND, MAKEWPARAM(IDC_TEST_GO, BN_CLICKED),
                       reinterpret_cast<LPARAM>(d.GetDlgItem(IDC_TEST_GO)));
-        d.PostMessage(kThrows);             // swallowed; the dialog goes on
+        d.PostMessage(kThrows); // swallowed; the dialog goes on
     };
     dlg.onFinish = [&](ScriptedDialog& d) {
         baseAnswer = d.SendMessage(kBaseOnly, 5);
@@ -380,11 +380,12 @@ public:
 };
 
 FW_BEGIN_MESSAGE_MAP(CountingLabel, fw::CStatic)
-fw::OnMessage(WM_PAINT, &CountingLabel::OnPaint), fw::OnMessage(kAskLabel, &CountingLabel::OnAsk),
-    FW_END_MESSAGE_MAP()
+    fw::OnMessage(WM_PAINT, &CountingLabel::OnPaint),
+        fw::OnMessage(kAskLabel, &CountingLabel::OnAsk),
+FW_END_MESSAGE_MAP()
 
-    // An edit that answers the colour message its parent reflects to it.
-    class ColouredEdit : public fw::CEdit {
+// An edit that answers the colour message its parent reflects to it.
+class ColouredEdit : public fw::CEdit {
 public:
     fw::CBrush brush;
     int colourRequests = 0;
@@ -398,10 +399,10 @@ public:
 };
 
 FW_BEGIN_MESSAGE_MAP(ColouredEdit, fw::CEdit)
-fw::OnMessage(fw::ReflectedMessage(WM_CTLCOLOREDIT), &ColouredEdit::OnColour),
-    FW_END_MESSAGE_MAP()
+    fw::OnMessage(fw::ReflectedMessage(WM_CTLCOLOREDIT), &ColouredEdit::OnColour),
+FW_END_MESSAGE_MAP()
 
-        class BoundDialog : public ScriptedDialog {
+class BoundDialog : public ScriptedDialog {
 public:
     CountingLabel m_label;
     ColouredEdit m_edit;
@@ -537,9 +538,10 @@ public:
 };
 
 FW_BEGIN_MESSAGE_MAP(EscapeFilterDialog, ScriptedDialog)
-fw::OnCommand(IDC_TEST_GO, &EscapeFilterDialog::OnGo), FW_END_MESSAGE_MAP()
+    fw::OnCommand(IDC_TEST_GO, &EscapeFilterDialog::OnGo),
+FW_END_MESSAGE_MAP()
 
-                                                           void PostKey(HWND target, WPARAM key) {
+void PostKey(HWND target, WPARAM key) {
     ::PostMessageA(target, WM_KEYDOWN, key, 1);
     ::PostMessageA(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
 }

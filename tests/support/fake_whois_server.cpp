@@ -10,7 +10,9 @@ bool Session::Send(const std::string& bytes) {
     return m_fd != kNoFd && WriteAll(m_fd, bytes.data(), bytes.size());
 }
 
-void Session::Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Session::Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void Session::Close() {
     if (m_fd != kNoFd)

@@ -61,7 +61,9 @@ bool WriteAll(Fd fd, const char* data, std::size_t size) {
     return true;
 }
 
-void Close(Fd fd) { close(static_cast<int>(fd)); }
+void Close(Fd fd) {
+    close(static_cast<int>(fd));
+}
 
 void Reset(Fd fd) {
     linger l{1, 0};

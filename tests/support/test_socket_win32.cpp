@@ -62,7 +62,9 @@ bool WriteAll(Fd fd, const char* data, std::size_t size) {
     return true;
 }
 
-void Close(Fd fd) { closesocket(static_cast<SOCKET>(fd)); }
+void Close(Fd fd) {
+    closesocket(static_cast<SOCKET>(fd));
+}
 
 void Reset(Fd fd) {
     linger l{1, 0};

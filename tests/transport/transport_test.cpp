@@ -107,8 +107,8 @@ TEST(WhoisExchange, LongQueriesAreSentWhole) {
 
 TEST(WhoisExchange, QueryWithLineBreakOrNulIsRefusedUnsent) {
     FakeWhoisServer server(FakeWhoisServer::Answer("must not be read"));
-    for (const std::string& query :
-         {std::string("a\r\nb"), std::string("a\nb"), std::string("a\rb"), std::string("a\0b", 3)}) {
+    for (const std::string& query : {std::string("a\r\nb"), std::string("a\nb"),
+                                     std::string("a\rb"), std::string("a\0b", 3)}) {
         std::string result = "stale";
         EXPECT_FALSE(WhoisExchange(query, "127.0.0.1", result, server.port()));
         EXPECT_EQ(result, "");
