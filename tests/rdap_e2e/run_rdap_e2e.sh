@@ -86,14 +86,19 @@ if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
 fi
 
 # ---------------------------------------------------------------- the window
-# Started by the window row below on a virtual screen: types the query into
-# the real window and reads the result box back as UTF-8.
+# Started by the window row below on a virtual screen: types each NAME=QUERY
+# into the real window in turn and reads the result box back as UTF-8 into
+# window-NAME.native.
 if [ "$1" = "--window" ]; then
-  run=$2 query=$3 bin=$2/bin
+  run=$2 bin=$2/bin
+  shift 2
   probe() { (cd "$bin" && timeout 120 wine ./gui_probe.exe "$@"); }
   o=$run/out
   probe start "Z:$bin/ostrabel.exe" > "$o/window.start" || { echo "no window" > "$o/window.fail"; exit 1; }
-  probe --utf8 lookup "$query" > "$o/window.native" || echo "the lookup did not end" >> "$o/window.fail"
+  for item; do
+    probe --utf8 lookup "${item#*=}" > "$o/window-${item%%=*}.native" ||
+      echo "the lookup of ${item#*=} did not end" >> "$o/window.fail"
+  done
   probe close > /dev/null || echo "the window did not close" >> "$o/window.fail"
   exit 0
 fi
@@ -381,20 +386,32 @@ done
 echo "  all rows: $total_native / $total_wine"
 
 # ---------------------------------------------------------------- the window
-# The RDAP-only TLD typed into the real window: its result box shows the
-# registry's and the registrar's records, the same text as the command line.
+# The RDAP-only TLD, the address whose WHOIS is unreachable, the IPv6 address
+# and the AS number typed into the real window, one after another: each
+# result box shows the same text as the command line.
 if [ "$withwine" = yes ] && [ -f "$bin/ostrabel.exe" ] && [ -f "$bin/gui_probe.exe" ] && command -v xvfb-run >/dev/null; then
-  dev_world
+  ripe_world
+  whois whois.iana.org dev "$f/iana-dev.txt"
+  route pubapi.registry.google /rdap/domain/example.dev 200 "@$f/domain_registry.json"
+  route rdap.registrar.example /domain/example.dev 200 "@$f/domain_registrar.json"
+  route rdap.db.ripe.net /ip/2001:67c:2e8:22::c100:68b 200 "@$f/ip6_ripe.json"
+  route rdap.db.ripe.net /autnum/3333 200 "@$f/autnum_ripe.json"
   start_world
   prepare_cache "$wine_cache"
   t0=$(now_ms)
-  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --window "$run" example.dev > "$out/window.log" 2>&1
-  echo "  window: $(( $(now_ms) - t0 )) ms (start, lookup, close; $(cat "$out/window.start" 2>/dev/null))"
+  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --window "$run" dev=example.dev \
+    ipv4=130.66.76.222 ipv6=2001:67c:2e8:22::c100:68b asn=as3333 > "$out/window.log" 2>&1
+  echo "  window: $(( $(now_ms) - t0 )) ms (start, 4 lookups, close; $(cat "$out/window.start" 2>/dev/null))"
   stop_world
   [ ! -s "$out/window.fail" ] || fail "window: $(cat "$out/window.fail")"
-  first window "RDAP: $dev_registry"
-  has window "Anna Müller" "RDAP: $dev_registrar"
-  same window dev
+  first window-dev "RDAP: $dev_registry"
+  has window-dev "Anna Müller" "RDAP: $dev_registrar"
+  same window-dev dev # that row printed --raw: byte for byte
+  # The other rows printed LF lines and a final newline.
+  for row in ipv4 ipv6 asn; do
+    [ "$(tr -d '\r' < "$out/window-$row.native")" = "$(cat "$out/$row.native")" ] ||
+      fail "window-$row: the result box differs from ostrabel-cli's text"
+  done
 else
   echo "NOTE: the window row is skipped (needs the Windows ostrabel.exe, gui_probe.exe, Wine and xvfb-run)"
 fi
