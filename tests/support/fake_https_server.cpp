@@ -235,21 +235,21 @@ void Answer(SSL* ssl, const std::string& host, const std::string& path) {
     std::string body;
     std::size_t filler = 0;
     if (route != nullptr) {
-        const std::string& spec = route->body;
-        if (spec == "!silent") {
+        const std::string& bodyRule = route->body;
+        if (bodyRule == "!silent") {
             std::this_thread::sleep_for(std::chrono::minutes(2));
             return;
-        } else if (spec[0] == '=') {
-            body = spec.substr(1);
-        } else if (spec[0] == '#') {
-            filler = std::strtoul(spec.c_str() + 1, nullptr, 10);
-        } else if (spec[0] == '@' && spec.back() == '/') {
+        } else if (bodyRule[0] == '=') {
+            body = bodyRule.substr(1);
+        } else if (bodyRule[0] == '#') {
+            filler = std::strtoul(bodyRule.c_str() + 1, nullptr, 10);
+        } else if (bodyRule[0] == '@' && bodyRule.back() == '/') {
             const std::string rest = path.substr(route->path.size());
-            if (rest.find("..") != std::string::npos || !ReadFile(spec.substr(1) + rest, body)) {
+            if (rest.find("..") != std::string::npos || !ReadFile(bodyRule.substr(1) + rest, body)) {
                 status = 404;
                 body.clear();
             }
-        } else if (spec[0] == '@' && !ReadFile(spec.substr(1), body)) {
+        } else if (bodyRule[0] == '@' && !ReadFile(bodyRule.substr(1), body)) {
             status = 500;
         }
     }
