@@ -29,7 +29,12 @@ wine_env() {
 # windows later.
 wine_run_prefix() {
   wine_env "$1"
-  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1 || true
+    # Wine has no Arial, the heading's face, and the face it would take
+    # instead is too wide for the heading's label; Wine's own Tahoma fits.
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d Tahoma /f >/dev/null 2>&1 || true
+  fi
   wine_own_fonts
 }
 
