@@ -4,7 +4,10 @@
 #include "engine/filters.h"
 #include "base/text.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
+#include <utility>
 
 #ifndef OSTRABEL_VERSION
 #define OSTRABEL_VERSION "0"
@@ -104,40 +107,22 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             optionsEnded = true;
             continue;
         }
-        if (arg == "--raw") {
-            raw = true;
-            continue;
-        }
-        if (arg == "--classic") {
-            classic = true;
-            continue;
-        }
-        if (arg == "--verbose") {
-            verbose = true;
-            continue;
-        }
-        if (arg == "--rdap") {
-            rdap = true;
-            continue;
-        }
-        if (arg == "--rdap-notices") {
-            rdapNotices = true;
-            continue;
-        }
-        if (arg == "--convert-to-ip") {
-            convertOn = true;
-            continue;
-        }
-        if (arg == "--no-convert-to-ip") {
-            convertOff = true;
-            continue;
-        }
-        if (arg == "--help") {
-            help = true;
-            continue;
-        }
-        if (arg == "--version") {
-            version = true;
+        // The options without a value: each sets its flag.
+        const std::pair<const char*, bool*> flags[] = {
+            {"--raw", &raw},
+            {"--classic", &classic},
+            {"--verbose", &verbose},
+            {"--rdap", &rdap},
+            {"--rdap-notices", &rdapNotices},
+            {"--convert-to-ip", &convertOn},
+            {"--no-convert-to-ip", &convertOff},
+            {"--help", &help},
+            {"--version", &version},
+        };
+        const auto flag = std::find_if(std::begin(flags), std::end(flags),
+                                       [&](const auto& f) { return arg == f.first; });
+        if (flag != std::end(flags)) {
+            *flag->second = true;
             continue;
         }
 
