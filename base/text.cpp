@@ -40,6 +40,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
     if (from.empty())
         return std::string(s);

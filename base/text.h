@@ -19,6 +19,9 @@ std::string ToLower(std::string_view s);
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Whether s begins with prefix, letter case aside.
+bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+
 // Replaces every occurrence of from, left to right, without scanning the
 // inserted text again. An empty from changes nothing. Linear in the size.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);

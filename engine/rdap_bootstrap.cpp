@@ -76,10 +76,6 @@ std::vector<std::string_view> Split(std::string_view s, char separator) {
     }
 }
 
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && text::EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
-
 std::size_t Index(Registry registry) {
     return static_cast<std::size_t>(registry);
 }
@@ -127,7 +123,7 @@ std::string PickHttpsUrl(const json& urls) {
         if (!url.is_string())
             continue;
         std::string u = url.get<std::string>();
-        if (!StartsWithNoCase(u, "https://") || u.size() <= 8)
+        if (!text::StartsWithNoCase(u, "https://") || u.size() <= 8)
             continue;
         if (u.back() != '/')
             u += '/';
@@ -271,7 +267,7 @@ Query ClassifyQuery(std::string_view raw) {
         return q;
     }
     std::uint64_t n = 0;
-    if (s.size() > 2 && text::EqualsNoCase(s.substr(0, 2), "as") &&
+    if (s.size() > 2 && text::StartsWithNoCase(s, "as") &&
         ParseDecimal(std::string_view(s).substr(2), 0xffffffffu, n)) {
         q.kind = QueryKind::Asn;
         q.asn = static_cast<std::uint32_t>(n);

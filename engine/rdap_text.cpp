@@ -55,10 +55,6 @@ std::string Clean(std::string_view value) {
     return text::Trim(out);
 }
 
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && text::EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
-
 std::string RoleLabel(const std::string& role) {
     static const std::pair<const char*, const char*> kRoles[] = {
         {"registrant", "Registrant"},
@@ -154,7 +150,7 @@ Card ReadCard(const json& entity, std::size_t maxItems) {
                 card.emails.push_back(email);
         } else if (text::EqualsNoCase(name, "tel") && card.phones.size() < maxItems) {
             std::string number = JoinValue(value, ", ");
-            if (StartsWithNoCase(number, "tel:"))
+            if (text::StartsWithNoCase(number, "tel:"))
                 number.erase(0, 4);
             const json* type = Member(params, "type");
             bool fax = type != nullptr && JoinValue(*type, ",").find("fax") != std::string::npos;
@@ -462,7 +458,7 @@ std::string RelatedLink(const json& doc) {
         std::string href = StringMember(link, "href");
         if (text::EqualsNoCase(StringMember(link, "rel"), "related") &&
             text::EqualsNoCase(StringMember(link, "type"), "application/rdap+json") &&
-            StartsWithNoCase(href, "https://") && href.size() > 8)
+            text::StartsWithNoCase(href, "https://") && href.size() > 8)
             return Clean(href);
     }
     return std::string();
