@@ -43,6 +43,13 @@ std::string BodyOverText(std::size_t maxBodyBytes);
 std::string SchemeOf(const std::string& url);
 // "redirect to http:// refused" (or the scheme found; "redirect refused" without one).
 std::string RedirectRefusedText(const std::string& target);
+// The start of every GET: clears the response; false, with the reason in it,
+// for a URL that is not https://.
+bool StartHttpsGet(const HttpsRequest& request, HttpsResponse& response);
+// Why a redirect to target (absolute) after redirects hops already followed
+// may not be followed: only https:// targets, at most request.maxRedirects.
+// Empty when it may.
+std::string RedirectRefusal(const HttpsRequest& request, const std::string& target, int redirects);
 // 301, 302, 303, 307 and 308: the statuses whose Location is followed.
 bool IsRedirectStatus(long status);
 // The absolute URL a Location header names, relative to the URL it came from

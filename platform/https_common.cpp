@@ -67,6 +67,25 @@ std::string ResolveLocation(const std::string& base, const std::string& location
     return withoutQuery.substr(0, slash + 1) + location;
 }
 
+bool StartHttpsGet(const HttpsRequest& request, HttpsResponse& response) {
+    response = HttpsResponse{};
+    if (SchemeOf(request.url) != "https") {
+        response.error = "not an https:// URL";
+        return false;
+    }
+    return true;
+}
+
+std::string RedirectRefusal(const HttpsRequest& request, const std::string& target, int redirects) {
+    if (SchemeOf(target) != "https") {
+        return RedirectRefusedText(target);
+    }
+    if (redirects >= request.maxRedirects) {
+        return "too many redirects";
+    }
+    return {};
+}
+
 bool IsRedirectStatus(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }

@@ -100,9 +100,7 @@ struct ListDeleter {
 } // namespace
 
 bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
-    response = HttpsResponse{};
-    if (SchemeOf(request.url) != "https") {
-        response.error = "not an https:// URL";
+    if (!StartHttpsGet(request, response)) {
         return false;
     }
     InitialiseOnce();
@@ -160,12 +158,8 @@ bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
         char* location = nullptr; // libcurl makes a relative Location absolute
         curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &location);
         if (IsRedirectStatus(status) && location != nullptr) {
-            if (SchemeOf(location) != "https") {
-                response.error = RedirectRefusedText(location);
-                return false;
-            }
-            if (redirects >= request.maxRedirects) {
-                response.error = "too many redirects";
+            response.error = RedirectRefusal(request, location, redirects);
+            if (!response.error.empty()) {
                 return false;
             }
             url = location;

@@ -325,12 +325,8 @@ void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared
         }
         if (IsRedirectStatus(hop.status) && !location.empty()) {
             const std::string next = ResolveLocation(url, location);
-            if (SchemeOf(next) != "https") {
-                response.error = RedirectRefusedText(next);
-                return finish();
-            }
-            if (redirects >= request.maxRedirects) {
-                response.error = "too many redirects";
+            response.error = RedirectRefusal(request, next, redirects);
+            if (!response.error.empty()) {
                 return finish();
             }
             url = next;
@@ -346,9 +342,7 @@ void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared
 } // namespace
 
 bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
-    response = HttpsResponse{};
-    if (SchemeOf(request.url) != "https") {
-        response.error = "not an https:// URL";
+    if (!StartHttpsGet(request, response)) {
         return false;
     }
     const auto start = Clock::now();
