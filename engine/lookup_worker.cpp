@@ -91,10 +91,6 @@ int LookupWorker(LookupJob job) {
     return 0;
 }
 
-bool StartLookupWorker(int convertToIp, LookupTarget target, WhoisNetwork* network) {
-    return StartLookupWorker(convertToIp, false, std::move(target), network);
-}
-
 bool StartLookupWorker(int convertToIp, bool classic, LookupTarget target, WhoisNetwork* network) {
     LookupJob job;
     job.input = ActiveQuery();

@@ -67,8 +67,7 @@ int LookupWorker(LookupJob job);
 // priority and the default stack size, which nobody waits for. The query is
 // copied now, before the thread starts, so an Abort and a new Lookup in
 // between cannot hand the new query to the old worker. The network, when
-// given, must outlive the worker. False when no thread could be started.
-bool StartLookupWorker(int convertToIp, LookupTarget target, WhoisNetwork* network = nullptr);
-// The same with the choice of the classic chain.
+// given, must outlive the worker. classic chooses the classic chain. False
+// when no thread could be started.
 bool StartLookupWorker(int convertToIp, bool classic, LookupTarget target,
                        WhoisNetwork* network = nullptr);

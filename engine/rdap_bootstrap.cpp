@@ -153,14 +153,6 @@ bool ReadFile(const fs::path& path, std::string& contents) {
     return !in.bad();
 }
 
-bool IsStale(const fs::path& path, std::chrono::hours maxAge) {
-    std::error_code ec;
-    auto written = fs::last_write_time(path, ec);
-    if (ec)
-        return true;
-    return fs::file_time_type::clock::now() - written > maxAge;
-}
-
 bool WriteAndRename(const fs::path& dir, const char* name, const std::string& body,
                     std::string& error) {
     std::ostringstream tempName;
@@ -528,6 +520,14 @@ Bootstrap LoadBootstrap(const std::string& cacheDir, std::array<bool, 4>* fromCa
             (*fromCache)[Index(registry)] = cached;
     }
     return boot;
+}
+
+bool IsStale(const fs::path& path, std::chrono::hours maxAge) {
+    std::error_code ec;
+    auto written = fs::last_write_time(path, ec);
+    if (ec)
+        return true;
+    return fs::file_time_type::clock::now() - written > maxAge;
 }
 
 bool CacheNeedsRefresh(const std::string& cacheDir, std::chrono::hours maxAge) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -99,8 +100,11 @@ private:
 // fromCache, when given, tells which registries came from the cache.
 Bootstrap LoadBootstrap(const std::string& cacheDir, std::array<bool, 4>* fromCache = nullptr);
 
-// True when a registry's cached copy is missing or older than maxAge (by the
-// file's modification time).
+// True when the file at path is missing or older than maxAge (by its
+// modification time).
+bool IsStale(const std::filesystem::path& path, std::chrono::hours maxAge);
+
+// True when a registry's cached copy is missing or older than maxAge.
 bool CacheNeedsRefresh(const std::string& cacheDir,
                        std::chrono::hours maxAge = std::chrono::hours(24 * 7));
 

@@ -47,10 +47,8 @@ std::shared_ptr<const rdap::Bootstrap> CurrentBootstrap(const std::string& cache
 constexpr char kFailedRefreshMark[] = "refresh-failed";
 
 bool FailedRecently(const std::string& cacheDir) {
-    std::error_code error;
-    const auto when = std::filesystem::last_write_time(
-        std::filesystem::path(cacheDir) / kFailedRefreshMark, error);
-    return !error && std::filesystem::file_time_type::clock::now() - when < std::chrono::hours(24);
+    return !rdap::IsStale(std::filesystem::path(cacheDir) / kFailedRefreshMark,
+                          std::chrono::hours(24));
 }
 
 void MarkFailedRefresh(const std::string& cacheDir) {

@@ -239,7 +239,7 @@ TEST(StartLookupWorker, DetachedWorkerTakesTheQueryAtItsStart) {
 
     ClearLookupResult();
     SetActiveQuery("192.0.2.1");
-    ASSERT_TRUE(StartLookupWorker(0, window.Target(), net));
+    ASSERT_TRUE(StartLookupWorker(0, false, window.Target(), net));
     SetActiveQuery("192.0.2.3"); // changed after the start: not the worker's query
     ASSERT_TRUE(net->WaitForArrivals(1, 10s));
     EXPECT_EQ(net->requests().at(0).query, "192.0.2.1");
