@@ -16,10 +16,7 @@ source "$(dirname "$0")/../../scripts/common.sh"
 if [ "${1:-}" != "--inner" ]; then
   [ $# -eq 7 ] || { echo "usage: $0 CLI FAKE-SERVER DRIVER-REPLAY WINDOWS-CLI SAMPLES ROLES WORK" >&2; exit 2; }
   cli=$1 fake=$2 replay=$3 wincli=$4 samples=$5 roles=$6 work=$7
-  netns_require "end-to-end tests"
-  for tool in ip mount timeout cmp; do
-    command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
-  done
+  netns_require "end-to-end tests" ip mount timeout cmp
 
   rm -rf "$work/run" && mkdir -p "$work/run/bin" "$work/run/answers" "$work/run/out" || exit 1
   # The programs run from a folder of their own: no whoislist.txt beside them,

@@ -28,10 +28,7 @@ if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--gui" ]; then
   mkdir -p "$work" && work=$(cd "$work" && pwd)
   [ -n "$out" ] && out=$(realpath -m "$out")
   case $mode in test|bench|screenshot) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
-  netns_require "the window end-to-end tests"
-  for tool in ip mount timeout wine wineboot wineserver xvfb-run xdotool cmp; do
-    command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
-  done
+  netns_require "the window end-to-end tests" ip mount timeout wine wineboot wineserver xvfb-run xdotool cmp
   [ "$mode" = screenshot ] && ! command -v import >/dev/null && { echo "SKIP: 'import' is missing"; exit 77; }
   for exe in ostrabel.exe gui_probe.exe; do
     [ -f "$winbin/$exe" ] || { echo "SKIP: $winbin/$exe is missing (build the Windows tree first)"; exit 77; }

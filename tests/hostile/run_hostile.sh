@@ -17,10 +17,7 @@ source "$(dirname "$0")/../../scripts/common.sh"
 if [ "${1:-}" != "--inner" ]; then
   [ $# -eq 7 ] || { echo "usage: $0 CLI SERVER MEASURE WINDOWS-CLI SAMPLES ROLES WORK" >&2; exit 2; }
   cli=$1 server=$2 measure=$3 wincli=$4 samples=$5 roles=$6 work=$7
-  netns_require "hostile-server tests"
-  for tool in ip mount cmp perl stat; do
-    command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
-  done
+  netns_require "hostile-server tests" ip mount cmp perl stat
 
   run=$work/run
   rm -rf "$run" && mkdir -p "$run/bin" "$run/answers" "$run/out" "$run/lists" || exit 1

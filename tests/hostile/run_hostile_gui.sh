@@ -18,10 +18,7 @@ source "$(dirname "$0")/../../scripts/common.sh"
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--screen" ]; then
   [ $# -eq 6 ] || { echo "usage: $0 OSTRABEL-EXE PROBE-EXE SERVER SAMPLES ROLES WORK" >&2; exit 2; }
   exe=$1 probe=$2 server=$3 samples=$4 roles=$5 work=$6
-  netns_require "the window tests"
-  for tool in ip mount xvfb-run wine wineserver cmp stat perl; do
-    command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
-  done
+  netns_require "the window tests" ip mount xvfb-run wine wineserver cmp stat perl
   for f in "$exe" "$probe"; do
     [ -f "$f" ] || { echo "SKIP: $f is missing (build the Windows tree first)"; exit 77; }
   done

@@ -18,10 +18,7 @@ bundle=/etc/ssl/certs/ca-certificates.crt
 if [ "${1:-}" != "--inner" ]; then
   [ $# -eq 4 ] || { echo "usage: $0 HTTPS-GET FAKE-SERVER WINDOWS-HTTPS-GET WORK" >&2; exit 2; }
   client=$1 fake=$2 winclient=$3 work=$4
-  netns_require "TLS tests"
-  for tool in ip mount timeout openssl; do
-    command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
-  done
+  netns_require "TLS tests" ip mount timeout openssl
   [ -f "$bundle" ] || { echo "SKIP: no $bundle to stand in for"; exit 77; }
 
   run=$work/run

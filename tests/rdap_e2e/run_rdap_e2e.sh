@@ -25,10 +25,7 @@ rdap_hosts="pubapi.registry.google rdap.registrar.example rdap.verisign.com rdap
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
   [ $# -eq 7 ] || { echo "usage: $0 CLI FAKE-WHOIS FAKE-HTTPS WIN32-BIN ROLES SNAPSHOT WORK" >&2; exit 2; }
   cli=$1 whoisfake=$2 httpsfake=$3 winbin=$4 roles=$5 snapshot=$6 work=$7
-  netns_require "RDAP end-to-end tests"
-  for tool in ip mount timeout openssl cmp; do
-    command -v $tool >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
-  done
+  netns_require "RDAP end-to-end tests" ip mount timeout openssl cmp
   [ -f "$bundle" ] || { echo "SKIP: no $bundle to stand in for"; exit 77; }
 
   run=$work/run

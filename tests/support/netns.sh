@@ -1,13 +1,19 @@
 # Shared by the tests that run the programs in a private network namespace
 # (end-to-end, window end-to-end, hostile servers): sourced, not run.
 
-# netns_require WHAT: exits 77 (ctest's "skipped") unless a private network
-# and mount namespace can be made here (root, with unshare).
+# netns_require WHAT [TOOL...]: exits 77 (ctest's "skipped") unless a private
+# network and mount namespace can be made here (root, with unshare) and every
+# TOOL named is on the PATH.
 netns_require() {
   if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! unshare --mount --net true 2>/dev/null; then
     echo "SKIP: $1 need root and 'unshare --mount --net' (private network namespace)"
     exit 77
   fi
+  shift
+  local tool
+  for tool; do
+    command -v "$tool" >/dev/null || { echo "SKIP: '$tool' is missing"; exit 77; }
+  done
 }
 
 # netns_role_hosts ROLES-HEADER: prints "127.0.0.N host" for every server host
