@@ -147,11 +147,7 @@ rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bo
     };
     rdap::TextOptions options;
     options.showNotices = showNotices;
-    rdap::LookupResult result = rdap::Lookup(query, *bootstrap, get, options);
-    if (trace)
-        for (const std::string& note : result.notes)
-            trace("rdap: " + PrintableTraceText(note));
-    return result;
+    return rdap::Lookup(query, *bootstrap, get, options);
 }
 
 bool WaitForRdapRefresh(std::chrono::milliseconds bound) {

@@ -13,7 +13,8 @@
 
 // One RDAP lookup of query (ASCII form) through net. trace, when set, gets
 // one line per GET ("rdap GET URL: STATUS, N bytes, MS ms" or "rdap GET URL:
-// ERROR, MS ms") and one per reason the lookup fell short ("rdap: ...").
+// ERROR, MS ms"); the reasons the lookup fell short are in its notes, for
+// the caller to tell.
 // When the network keeps a cache folder and its copies are a week old or
 // missing, a refresh starts in the background (one at a time); the lookup
 // itself uses what is there now.

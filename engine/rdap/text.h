@@ -15,6 +15,11 @@ struct TextOptions {
     bool showNotices = false;      // the legal boilerplate ("notices") is left out unless asked
     std::size_t maxEntities = 64;  // entities rendered per answer, nested ones included
     std::size_t maxListItems = 64; // statuses, name servers, remarks... per list
+    // The kind of object asked for ("domain", "ip network", "autnum"; empty:
+    // not known). An answer without "objectClassName" (some older servers
+    // leave it out) is read as this kind when it has that kind's key member
+    // ("ldhName", "startAddress", "startAutnum").
+    std::string_view askedClass;
 };
 
 enum class Outcome {

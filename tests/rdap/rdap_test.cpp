@@ -233,6 +233,56 @@ TEST(RdapBootstrap, BrokenFilesAreRefusedAndTheTableKept) {
     }
 }
 
+// The list of servers IANA's registry lacks fills gaps only: a label IANA's
+// file names keeps IANA's server, in the built-in copy and in a cached one.
+TEST(RdapBootstrap, ExtraServersFillOnlyTheGaps) {
+    Bootstrap boot;
+    std::string error;
+    ASSERT_TRUE(
+        boot.Load(Registry::Dns, BootstrapFile({{{"nl", "com"}, {"https://iana/"}}}), error));
+    EXPECT_EQ(boot.AddDomainServers("# a comment\n\n"
+                                    "nl https://extra/\n"          // IANA's wins
+                                    "CH. https://rdap.ch.test\r\n" // case, final dot, no '/'
+                                    " li\thttps://rdap.li.test/ \n"
+                                    "gl http://plain.test/\n" // not https
+                                    "zz\n"                    // no URL
+                                    "yy https://a.test/ extra words\n"
+                                    "https://no-label.test/\n"),
+              2u);
+    const std::pair<const char*, const char*> rows[] = {
+        {"a.nl", "https://iana/"},
+        {"a.com", "https://iana/"},
+        {"a.ch", "https://rdap.ch.test/"},
+        {"x.a.li", "https://rdap.li.test/"},
+        {"a.gl", ""},
+        {"a.zz", ""},
+        {"a.yy", ""},
+    };
+    for (const auto& [name, base] : rows)
+        EXPECT_EQ(boot.FindDomain(name), base) << name;
+    // The built-in list: in the snapshot and over a cached dns.json alike.
+    TempDir dir;
+    dir.Write("dns.json", BootstrapFile({{{"de"}, {"https://cached-de/"}}}));
+    EXPECT_EQ(LoadBootstrap("").FindDomain("a.ch"), "https://rdap.nic.ch/");
+    EXPECT_EQ(LoadBootstrap("").FindDomain("a.nl"), "https://rdap.sidn.nl/");
+    EXPECT_EQ(LoadBootstrap(dir.path.string()).FindDomain("a.de"), "https://cached-de/");
+    EXPECT_EQ(LoadBootstrap(dir.path.string()).FindDomain("a.li"), "https://rdap.nic.li/");
+    // Every entry of the built-in list is one label and one https:// URL,
+    // each with a comment line (its source and date) just above it.
+    Bootstrap empty;
+    std::size_t entries = 0;
+    std::string previous;
+    std::istringstream list{std::string(ExtraDomainServers())};
+    for (std::string line; std::getline(list, line); previous = line) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        ++entries;
+        EXPECT_EQ(previous.rfind("# ", 0), 0u) << line;
+        EXPECT_TRUE(Contains(previous, "20")) << previous; // a date
+    }
+    EXPECT_EQ(empty.AddDomainServers(ExtraDomainServers()), entries);
+}
+
 TEST(RdapCache, CachedCopyWinsOnlyWhenItParses) {
     TempDir dir;
     dir.Write("dns.json", BootstrapFile({{{"com"}, {"https://cached.example/"}}}));
@@ -422,6 +472,36 @@ TEST(RdapText, FailuresNameTheServer) {
         EXPECT_EQ(outcome, row.outcome) << row.status << " " << row.body.substr(0, 20);
         const std::string& where = outcome == Outcome::Failed ? error : text;
         EXPECT_TRUE(Contains(where, row.expected)) << where;
+    }
+}
+
+// Older servers leave "objectClassName" out: such an answer is read as the
+// kind asked for when it has that kind's key member, and refused otherwise.
+TEST(RdapText, AnswersWithoutTheirClassAreReadAsTheKindAsked) {
+    struct Row {
+        const char* asked;
+        const char* body;
+        const char* expected; // a line of the text; empty: refused
+    } rows[] = {
+        {"domain", R"({"ldhName":"EXAMPLE.DE","handle":"D1"})", "Domain Name: EXAMPLE.DE\r\n"},
+        {"ip network", R"({"startAddress":"192.0.2.0","endAddress":"192.0.2.255"})",
+         "Range: 192.0.2.0 - 192.0.2.255\r\n"},
+        {"autnum", R"({"startAutnum":64496,"name":"EX"})", "Name: EX\r\n"},
+        {"autnum", R"({"ldhName":"EXAMPLE.DE"})", ""},              // not the kind asked
+        {"domain", R"({"errorCode":200})", ""},                     // no key member
+        {"", R"({"ldhName":"EXAMPLE.DE"})", ""},                    // nothing asked
+        {"autnum", R"({"objectClassName":7,"startAutnum":1})", ""}, // a class that is no text
+    };
+    for (const Row& row : rows) {
+        TextOptions options;
+        options.askedClass = row.asked;
+        std::string text, error;
+        const Outcome outcome =
+            ResponseToText("https://rdap.example.net/x", 200, row.body, "", options, text, error);
+        EXPECT_EQ(outcome, *row.expected ? Outcome::Answer : Outcome::Failed) << row.body;
+        if (*row.expected) {
+            EXPECT_TRUE(Contains(text, row.expected)) << text;
+        }
     }
 }
 
