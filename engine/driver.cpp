@@ -20,7 +20,8 @@ namespace {
 // answer once asked, and which protocol and server gave the result.
 struct Run {
     const LookupOptions& options;
-    WhoisNetwork& net;
+    WhoisNetwork& net;     // WHOIS and name resolution, traced when asked
+    WhoisNetwork& rdapNet; // RDAP's GETs and cache folder; RDAP traces its own GETs
     // RDAP is asked at most once per lookup: first for a domain, or where
     // port 43 gave nothing; a later need reuses this answer.
     mutable std::optional<rdap::LookupResult> rdap = std::nullopt;
@@ -41,7 +42,8 @@ struct Run {
     }
 };
 
-// Reports every exchange and resolution of a lookup as it ends.
+// Reports every exchange and resolution of a lookup as it ends (RDAP goes
+// past it, to the network itself, and traces its own GETs).
 class TracingNetwork : public WhoisNetwork {
 public:
     TracingNetwork(WhoisNetwork& inner, const std::function<void(const std::string&)>& trace)
@@ -66,12 +68,6 @@ public:
         return ok;
     }
 
-    // RDAP traces its own requests (engine/rdap/service.h).
-    bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
-        return m_inner.HttpsGet(url, response);
-    }
-    std::string RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
-
 private:
     static long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -86,7 +82,7 @@ private:
 // RDAP's answer for the query, asked on the first call of a lookup.
 const rdap::LookupResult& AskRdap(const std::string& query, const Run& run) {
     if (!run.rdap)
-        run.rdap = RunRdapLookup(query, run.net, run.options.rdapNotices, run.options.trace);
+        run.rdap = RunRdapLookup(query, run.rdapNet, run.options.rdapNotices, run.options.trace);
     return *run.rdap;
 }
 
@@ -576,7 +572,7 @@ void RunWhoisLookup(std::string input, std::string& result, const LookupOptions&
     result.clear();
 
     TracingNetwork traced(net, options.trace);
-    const Run run{options, options.trace ? static_cast<WhoisNetwork&>(traced) : net};
+    const Run run{options, options.trace ? static_cast<WhoisNetwork&>(traced) : net, net};
     RunLookup(input, result, run);
     // The protocol and server the text came from; none for the fixed texts.
     const bool fixedText = result == kUnknownDomainServerText || result == kUnableToResolveText;

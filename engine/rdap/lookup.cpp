@@ -38,7 +38,7 @@ std::string_view ClassOfKind(QueryKind kind) {
 Outcome Fetch(const std::string& url, const HttpGet& get, const TextOptions& options,
               LookupResult& result, std::string& text, std::string* related) {
     result.urls.push_back(url);
-    HttpAnswer answer = get(url);
+    platform::HttpsResponse answer = get(url);
     if (!answer.completed) {
         result.notes.push_back(HostOfUrl(url) + ": " +
                                (answer.error.empty() ? std::string("no answer") : answer.error));

@@ -136,14 +136,7 @@ rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bo
             trace("rdap GET " + PrintableTraceText(url) + ": " + how + ", " +
                   std::to_string(MillisecondsSince(start)) + " ms");
         }
-        rdap::HttpAnswer answer;
-        answer.completed = response.completed;
-        answer.status = response.status;
-        answer.body = std::move(response.body);
-        answer.finalUrl = std::move(response.finalUrl);
-        answer.retryAfter = std::move(response.retryAfter);
-        answer.error = std::move(response.error);
-        return answer;
+        return response;
     };
     rdap::TextOptions options;
     options.showNotices = showNotices;
@@ -154,10 +147,4 @@ bool WaitForRdapRefresh(std::chrono::milliseconds bound) {
     BootstrapState& s = State();
     std::unique_lock<std::mutex> lock(s.mutex);
     return s.refreshEnded.wait_for(lock, bound, [&] { return !s.refreshing; });
-}
-
-void DiscardRdapBootstrap() {
-    BootstrapState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.loaded.reset();
 }

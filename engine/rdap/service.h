@@ -25,6 +25,3 @@ rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bo
 // The command-line client calls it before it exits, so a refresh it started
 // can finish writing.
 bool WaitForRdapRefresh(std::chrono::milliseconds bound);
-
-// Forgets the loaded registries: the next lookup reads the cache again.
-void DiscardRdapBootstrap();

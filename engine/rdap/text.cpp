@@ -504,12 +504,6 @@ std::string HostOfUrl(std::string_view url) {
     return Clean(url.substr(0, url.find(':')));
 }
 
-std::string FindRelatedLink(std::string_view body) {
-    json doc;
-    std::string error;
-    return ParseJsonLimited(body, doc, error) ? RelatedLink(doc) : std::string();
-}
-
 Outcome ResponseToText(std::string_view url, long status, std::string_view body,
                        std::string_view retryAfter, const TextOptions& options, std::string& text,
                        std::string& error, std::string* relatedUrl) {

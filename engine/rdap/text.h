@@ -38,9 +38,6 @@ Outcome ResponseToText(std::string_view url, long status, std::string_view body,
                        std::string_view retryAfter, const TextOptions& options, std::string& text,
                        std::string& error, std::string* relatedUrl = nullptr);
 
-// The same link search on its own, for a body already known to be an answer.
-std::string FindRelatedLink(std::string_view body);
-
 // "rdap.example.net" from "https://rdap.example.net:443/path".
 std::string HostOfUrl(std::string_view url);
 
