@@ -83,6 +83,8 @@ bool AnswerByRdap(const std::string& query, const std::string& why, std::string&
         RunRdapLookup(query, run.net, run.options.rdapNotices, run.options.trace);
     if (answer.outcome == rdap::Outcome::Failed || answer.text.empty())
         return false;
+    if (run.options.rdapGaveNoRecord)
+        *run.options.rdapGaveNoRecord = answer.outcome != rdap::Outcome::Answer;
     result = std::move(answer.text);
     return true;
 }
