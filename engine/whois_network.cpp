@@ -1,6 +1,7 @@
 #include "engine/whois_network.h"
 
 #include "platform/cache_dir.h"
+#include "base/text.h"
 
 #include <algorithm>
 
@@ -75,11 +76,7 @@ const char* ExchangeOutcomeText(ExchangeOutcome outcome) {
 
 std::string PrintableTraceText(const std::string& text) {
     constexpr std::size_t kMost = 200;
-    std::string out;
-    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
-    }
+    std::string out = text::ReplaceControls(std::string_view(text).substr(0, kMost), '?');
     if (text.size() > kMost)
         out += "...";
     return out;

@@ -65,7 +65,8 @@ WhoisNetwork& RealWhoisNetwork();
 const char* ExchangeOutcomeText(ExchangeOutcome outcome);
 
 // Text from a server or the user made safe for one line of a trace: control
-// bytes become "?", and texts beyond 200 bytes are shortened with "...".
+// characters (text::ReplaceControls: C0, DEL, C1, bidirectional controls)
+// become "?", and texts beyond 200 bytes are shortened with "...".
 std::string PrintableTraceText(const std::string& text);
 
 // The trace line of one WHOIS exchange:
