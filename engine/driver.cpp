@@ -3,7 +3,7 @@
 #include "engine/arin_org.h"
 #include "engine/busy.h"
 #include "engine/filters.h"
-#include "engine/rdap_service.h"
+#include "engine/rdap/service.h"
 #include "base/server_roles.h"
 #include "base/text.h"
 #include "platform/idna.h"
@@ -54,7 +54,7 @@ public:
         return ok;
     }
 
-    // RDAP traces its own requests (engine/rdap_service.h).
+    // RDAP traces its own requests (engine/rdap/service.h).
     bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
         return m_inner.HttpsGet(url, response);
     }

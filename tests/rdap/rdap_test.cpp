@@ -1,9 +1,9 @@
 // RDAP: query kinds and URLs, the bootstrap registries (built-in copy,
 // longest matches, the per-user cache and its refresh), the JSON-to-text
 // rendering of realistic answers, and hostile or broken bodies.
-#include "engine/rdap_bootstrap.h"
-#include "engine/rdap_lookup.h"
-#include "engine/rdap_text.h"
+#include "engine/rdap/bootstrap.h"
+#include "engine/rdap/lookup.h"
+#include "engine/rdap/text.h"
 #include "platform/cache_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "engine/rdap_text.h"
+#include "engine/rdap/text.h"
 
-#include "engine/rdap_json.h"
+#include "engine/rdap/json.h"
 #include "base/text.h"
 
 #include <utility>

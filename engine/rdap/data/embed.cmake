@@ -1,7 +1,7 @@
 # Writes a C++ source holding the four bootstrap files byte for byte, so both
 # builds embed the same data. Included by engine/CMakeLists.txt with RDAP_DATA_DIR and RDAP_SNAPSHOT_OUTPUT set.
-set(out "// Made at configure time from engine/rdap_data/*.json; do not edit.\n")
-string(APPEND out "#include \"engine/rdap_bootstrap.h\"\n\nnamespace rdap {\nnamespace {\n")
+set(out "// Made at configure time from engine/rdap/data/*.json; do not edit.\n")
+string(APPEND out "#include \"engine/rdap/bootstrap.h\"\n\nnamespace rdap {\nnamespace {\n")
 foreach(name dns ipv4 ipv6 asn)
   file(READ "${RDAP_DATA_DIR}/${name}.json" hex HEX)
   string(LENGTH "${hex}" hexLength)

@@ -1,4 +1,4 @@
-#include "engine/rdap_service.h"
+#include "engine/rdap/service.h"
 
 #include "platform/https.h"
 

@@ -5,8 +5,8 @@
 // shown after the registry's.
 #pragma once
 
-#include "engine/rdap_bootstrap.h"
-#include "engine/rdap_text.h"
+#include "engine/rdap/bootstrap.h"
+#include "engine/rdap/text.h"
 
 #include <functional>
 #include <string>

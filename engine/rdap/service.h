@@ -4,7 +4,7 @@
 // its trace lines.
 #pragma once
 
-#include "engine/rdap_lookup.h"
+#include "engine/rdap/lookup.h"
 #include "engine/whois_network.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "engine/rdap_lookup.h"
+#include "engine/rdap/lookup.h"
 
 #include "base/text.h"
 
