@@ -58,7 +58,8 @@ public:
     bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
         return m_inner.HttpsGet(url, response);
     }
-    std::string RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
+    std::filesystem::path RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
+    RegistryFetch RdapRegistryFetch() override { return m_inner.RdapRegistryFetch(); }
 
 private:
     static long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -415,8 +416,7 @@ std::string AddressOfColonText(const std::string& text, const Run& run) {
     std::array<std::uint8_t, 16> bytes{};
     std::uint32_t ipv4 = 0;
     if (platform::ParseIPv6(address, bytes) && platform::MappedIPv4(bytes, ipv4))
-        address = std::to_string(ipv4 >> 24) + "." + std::to_string(ipv4 >> 16 & 0xff) + "." +
-                  std::to_string(ipv4 >> 8 & 0xff) + "." + std::to_string(ipv4 & 0xff);
+        address = platform::FormatIPv4(ipv4);
     // The classic chain takes text with a dot for a name.
     if (address != text || text.find('.') != std::string::npos)
         run.Note("text with a colon is looked up as the address " + PrintableTraceText(address));

@@ -1,5 +1,6 @@
 #include "engine/whois_network.h"
 
+#include "engine/rdap/text.h"
 #include "platform/cache_dir.h"
 #include "base/text.h"
 
@@ -19,6 +20,7 @@ bool TransportNetwork::ExchangeWithOutcome(const std::string& query, const std::
 bool TransportNetwork::HttpsGet(const std::string& url, platform::HttpsResponse& response) {
     platform::HttpsRequest request;
     request.url = url;
+    request.maxBodyBytes = rdap::kMaxRdapAnswerBytes;
     if (m_limits.timeoutMs > 0) {
         request.connectTimeoutMs = std::min(request.connectTimeoutMs, m_limits.timeoutMs);
         request.totalTimeoutMs =
@@ -27,8 +29,23 @@ bool TransportNetwork::HttpsGet(const std::string& url, platform::HttpsResponse&
     return platform::HttpsGet(request, response);
 }
 
-std::string TransportNetwork::RdapCacheDirectory() {
+std::filesystem::path TransportNetwork::RdapCacheDirectory() {
     return platform::GetRdapCacheDir();
+}
+
+RegistryFetch TransportNetwork::RdapRegistryFetch() {
+    return [](const std::string& url, int timeoutMs, std::string& body) {
+        platform::HttpsRequest request;
+        request.url = url;
+        request.accept = "application/json";
+        request.totalTimeoutMs = timeoutMs;
+        request.connectTimeoutMs = std::min(request.connectTimeoutMs, timeoutMs);
+        platform::HttpsResponse response;
+        if (!platform::HttpsGet(request, response) || response.status != 200)
+            return false;
+        body = std::move(response.body);
+        return true;
+    };
 }
 
 bool WhoisNetwork::HttpsGet(const std::string&, platform::HttpsResponse& response) {
@@ -37,8 +54,12 @@ bool WhoisNetwork::HttpsGet(const std::string&, platform::HttpsResponse& respons
     return false;
 }
 
-std::string WhoisNetwork::RdapCacheDirectory() {
-    return std::string();
+std::filesystem::path WhoisNetwork::RdapCacheDirectory() {
+    return std::filesystem::path();
+}
+
+RegistryFetch WhoisNetwork::RdapRegistryFetch() {
+    return RegistryFetch();
 }
 
 bool WhoisNetwork::ExchangeWithOutcome(const std::string& query, const std::string& host,

@@ -213,6 +213,51 @@ bool ParseIPv6(std::string_view s, std::array<std::uint8_t, 16>& address) {
     return true;
 }
 
+std::string FormatIPv4(std::uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 0xff) + "." +
+           std::to_string(address >> 8 & 0xff) + "." + std::to_string(address & 0xff);
+}
+
+std::string FormatIPv6(const std::array<std::uint8_t, 16>& address) {
+    std::uint32_t ipv4 = 0;
+    if (MappedIPv4(address, ipv4))
+        return "::ffff:" + FormatIPv4(ipv4);
+    unsigned groups[8];
+    for (std::size_t i = 0; i < 8; ++i)
+        groups[i] = static_cast<unsigned>(address[2 * i]) << 8 | address[2 * i + 1];
+    std::size_t bestStart = 8, bestLength = 1; // a run must be longer than this
+    for (std::size_t i = 0; i < 8;) {
+        std::size_t j = i;
+        while (j < 8 && groups[j] == 0)
+            ++j;
+        if (j - i > bestLength) {
+            bestStart = i;
+            bestLength = j - i;
+        }
+        i = j == i ? i + 1 : j;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (i == bestStart) {
+            text += "::";
+            i += bestLength - 1;
+            continue;
+        }
+        if (!text.empty() && text.back() != ':')
+            text += ':';
+        bool started = false;
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            const unsigned digit = groups[i] >> shift & 0xf;
+            if (digit != 0 || started || shift == 0) {
+                text += kHex[digit];
+                started = true;
+            }
+        }
+    }
+    return text;
+}
+
 bool MappedIPv4(const std::array<std::uint8_t, 16>& a, std::uint32_t& ipv4) {
     for (std::size_t i = 0; i < 10; ++i)
         if (a[i] != 0)

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -15,6 +16,14 @@ bool ParseIPv4(std::string_view text, std::uint32_t& address);
 
 // RFC 4291 text: up to eight hex groups, one "::", a dotted IPv4 tail.
 bool ParseIPv6(std::string_view text, std::array<std::uint8_t, 16>& address);
+
+// "a.b.c.d" in decimal.
+std::string FormatIPv4(std::uint32_t address);
+
+// RFC 5952 text: lower-case hex groups without leading zeros, the longest
+// run of two or more zero groups (the first of equal ones) written "::",
+// and an IPv4-mapped address as "::ffff:a.b.c.d".
+std::string FormatIPv6(const std::array<std::uint8_t, 16>& address);
 
 // The IPv4 address of ::ffff:a.b.c.d; false for any other IPv6 address.
 bool MappedIPv4(const std::array<std::uint8_t, 16>& address, std::uint32_t& ipv4);

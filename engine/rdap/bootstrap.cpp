@@ -2,16 +2,16 @@
 
 #include "engine/rdap/json.h"
 #include "base/text.h"
+#include "platform/file.h"
+#include "platform/ip_literal.h"
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <sstream>
 #include <system_error>
-#include <thread>
 
 namespace rdap {
 
@@ -35,45 +35,6 @@ bool ParseDecimal(std::string_view s, std::uint64_t max, std::uint64_t& value) {
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
     return value <= max;
-}
-
-int HexValue(char c) {
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// One to four hex digits.
-bool ParseHexGroup(std::string_view s, std::uint16_t& value) {
-    if (s.empty() || s.size() > 4)
-        return false;
-    unsigned v = 0;
-    for (char c : s) {
-        int h = HexValue(c);
-        if (h < 0)
-            return false;
-        v = v * 16 + static_cast<unsigned>(h);
-    }
-    value = static_cast<std::uint16_t>(v);
-    return true;
-}
-
-std::vector<std::string_view> Split(std::string_view s, char separator) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t at = s.find(separator, start);
-        if (at == std::string_view::npos) {
-            parts.push_back(s.substr(start));
-            return parts;
-        }
-        parts.push_back(s.substr(start, at - start));
-        start = at + 1;
-    }
 }
 
 std::size_t Index(Registry registry) {
@@ -132,8 +93,11 @@ std::string PickHttpsUrl(const json& urls) {
     return std::string();
 }
 
-std::atomic<unsigned> g_tempCounter{0};
-std::mutex g_refreshMutex;
+// Never destroyed: a refresh may still run while the program ends.
+std::mutex& RefreshMutex() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
 
 // IANA's largest registry is about 100 KiB; a cached file far beyond that is
 // not one of them and is not read at all.
@@ -155,26 +119,9 @@ bool ReadFile(const fs::path& path, std::string& contents) {
 
 bool WriteAndRename(const fs::path& dir, const char* name, const std::string& body,
                     std::string& error) {
-    std::ostringstream tempName;
-    tempName << name << ".tmp-" << std::hash<std::thread::id>()(std::this_thread::get_id()) % 100000
-             << '-' << g_tempCounter.fetch_add(1);
-    fs::path temp = dir / tempName.str();
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(body.data(), static_cast<std::streamsize>(body.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temp, ignored);
-            error = "cannot write " + temp.string();
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, dir / name, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        error = std::string("cannot replace ") + (dir / name).string();
+    std::string reason;
+    if (!platform::ReplaceFileContents(dir / name, body, reason)) {
+        error = "cannot write " + PathText(dir / name) + ": " + reason;
         return false;
     }
     return true;
@@ -183,79 +130,26 @@ bool WriteAndRename(const fs::path& dir, const char* name, const std::string& bo
 } // namespace
 
 bool ParseIPv4(std::string_view s, std::uint32_t& address) {
-    std::vector<std::string_view> parts = Split(s, '.');
-    if (parts.size() != 4)
-        return false;
-    std::uint32_t a = 0;
-    for (std::string_view part : parts) {
-        std::uint64_t n = 0;
-        if (part.size() > 3 || !ParseDecimal(part, 255, n))
-            return false;
-        a = a << 8 | static_cast<std::uint32_t>(n);
-    }
-    address = a;
-    return true;
+    return platform::ParseIPv4(s, address);
 }
 
 bool ParseIPv6(std::string_view s, std::array<std::uint8_t, 16>& address) {
-    if (s.size() < 2 || s.size() > 45)
-        return false;
-    // Up to eight 16-bit groups, before and after one "::".
-    std::vector<std::uint16_t> head;
-    std::vector<std::uint16_t> tail;
-    std::size_t gap = s.find("::");
-    if (gap != std::string_view::npos && s.find("::", gap + 1) != std::string_view::npos)
-        return false;
-    auto parseSide = [](std::string_view side, std::vector<std::uint16_t>& groups,
-                        bool allowV4Tail) {
-        if (side.empty())
-            return true;
-        std::vector<std::string_view> parts = Split(side, ':');
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            std::uint16_t g = 0;
-            if (allowV4Tail && i + 1 == parts.size() &&
-                parts[i].find('.') != std::string_view::npos) {
-                std::uint32_t v4 = 0;
-                if (!ParseIPv4(parts[i], v4))
-                    return false;
-                groups.push_back(static_cast<std::uint16_t>(v4 >> 16));
-                groups.push_back(static_cast<std::uint16_t>(v4 & 0xffff));
-                return true;
-            }
-            if (!ParseHexGroup(parts[i], g))
-                return false;
-            groups.push_back(g);
-        }
-        return true;
-    };
-    if (gap == std::string_view::npos) {
-        if (!parseSide(s, head, true) || head.size() != 8)
-            return false;
-    } else {
-        if (!parseSide(s.substr(0, gap), head, false) || !parseSide(s.substr(gap + 2), tail, true))
-            return false;
-        if (head.size() + tail.size() > 7)
-            return false;
-        head.resize(8 - tail.size(), 0);
-        head.insert(head.end(), tail.begin(), tail.end());
-    }
-    for (std::size_t i = 0; i < 8; ++i) {
-        address[2 * i] = static_cast<std::uint8_t>(head[i] >> 8);
-        address[2 * i + 1] = static_cast<std::uint8_t>(head[i] & 0xff);
-    }
-    return true;
+    return platform::ParseIPv6(s, address);
 }
 
 Query ClassifyQuery(std::string_view raw) {
     Query q;
     std::string s = text::Trim(raw);
     q.text = s;
+    // The URL names the address as parsed: "08.08.08.08" asks for 8.8.8.8.
     if (ParseIPv4(s, q.ipv4)) {
         q.kind = QueryKind::IPv4;
+        q.text = platform::FormatIPv4(q.ipv4);
         return q;
     }
     if (s.find(':') != std::string::npos && ParseIPv6(s, q.ipv6)) {
         q.kind = QueryKind::IPv6;
+        q.text = platform::FormatIPv6(q.ipv6);
         return q;
     }
     std::uint64_t n = 0;
@@ -504,14 +398,19 @@ std::size_t Bootstrap::EntryCount(Registry registry) const {
     return 0;
 }
 
-Bootstrap LoadBootstrap(const std::string& cacheDir, std::array<bool, 4>* fromCache) {
+std::string PathText(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+Bootstrap LoadBootstrap(const fs::path& cacheDir, std::array<bool, 4>* fromCache) {
     Bootstrap boot;
     for (Registry registry : kAllRegistries) {
         bool cached = false;
         std::string error;
         if (!cacheDir.empty()) {
             std::string contents;
-            if (ReadFile(fs::path(cacheDir) / RegistryFileName(registry), contents))
+            if (ReadFile(cacheDir / RegistryFileName(registry), contents))
                 cached = boot.Load(registry, contents, error);
         }
         if (!cached)
@@ -530,16 +429,16 @@ bool IsStale(const fs::path& path, std::chrono::hours maxAge) {
     return fs::file_time_type::clock::now() - written > maxAge;
 }
 
-bool CacheNeedsRefresh(const std::string& cacheDir, std::chrono::hours maxAge) {
+bool CacheNeedsRefresh(const fs::path& cacheDir, std::chrono::hours maxAge) {
     for (Registry registry : kAllRegistries)
-        if (IsStale(fs::path(cacheDir) / RegistryFileName(registry), maxAge))
+        if (IsStale(cacheDir / RegistryFileName(registry), maxAge))
             return true;
     return false;
 }
 
-bool RefreshBootstrapCache(const std::string& cacheDir, const FetchFunction& fetch,
-                           std::string& error, std::chrono::hours maxAge) {
-    std::unique_lock<std::mutex> lock(g_refreshMutex, std::try_to_lock);
+bool RefreshBootstrapCache(const fs::path& cacheDir, const FetchFunction& fetch, std::string& error,
+                           std::chrono::hours maxAge) {
+    std::unique_lock<std::mutex> lock(RefreshMutex(), std::try_to_lock);
     if (!lock.owns_lock()) {
         error = "another refresh is running";
         return false;
@@ -548,11 +447,11 @@ bool RefreshBootstrapCache(const std::string& cacheDir, const FetchFunction& fet
         error = "no cache folder";
         return false;
     }
-    fs::path dir(cacheDir);
+    const fs::path& dir = cacheDir;
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (!fs::is_directory(dir, ec)) {
-        error = "cannot make " + dir.string();
+        error = "cannot make " + PathText(dir);
         return false;
     }
     bool allDone = true;

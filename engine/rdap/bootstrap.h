@@ -25,7 +25,8 @@ enum class QueryKind { Domain, IPv4, IPv6, Asn };
 struct Query {
     QueryKind kind = QueryKind::Domain;
     // Domain: lower case, without a final dot. IPv4/IPv6: the address as
-    // typed (trimmed). Asn: the number in decimal, without "AS".
+    // parsed, in its usual form (platform::FormatIPv4, FormatIPv6). Asn: the
+    // number in decimal, without "AS".
     std::string text;
     std::uint32_t ipv4 = 0;                 // IPv4 only
     std::array<std::uint8_t, 16> ipv6 = {}; // IPv6 only, network order
@@ -98,14 +99,18 @@ private:
 // parses wins, otherwise (missing, empty, truncated, binary, wrong shape) the
 // built-in snapshot. An empty folder name means the snapshot alone.
 // fromCache, when given, tells which registries came from the cache.
-Bootstrap LoadBootstrap(const std::string& cacheDir, std::array<bool, 4>* fromCache = nullptr);
+Bootstrap LoadBootstrap(const std::filesystem::path& cacheDir,
+                        std::array<bool, 4>* fromCache = nullptr);
+
+// A path as UTF-8 text, for messages (whatever the system's own encoding).
+std::string PathText(const std::filesystem::path& path);
 
 // True when the file at path is missing or older than maxAge (by its
 // modification time).
 bool IsStale(const std::filesystem::path& path, std::chrono::hours maxAge);
 
 // True when a registry's cached copy is missing or older than maxAge.
-bool CacheNeedsRefresh(const std::string& cacheDir,
+bool CacheNeedsRefresh(const std::filesystem::path& cacheDir,
                        std::chrono::hours maxAge = std::chrono::hours(24 * 7));
 
 // GETs a URL; true with the body on a 200 answer.
@@ -113,11 +118,12 @@ using FetchFunction = std::function<bool(const std::string& url, std::string& bo
 
 // Fetches each registry whose cached copy is missing or older than maxAge,
 // checks that it parses as a bootstrap file, writes it to a temporary file in
-// the folder (made when missing) and renames it over the cached copy. One
+// the folder (made when missing; the file is made exclusively, under a name
+// no other process holds) and renames it over the cached copy. One
 // refresh at a time per process: a call while another runs returns false at
 // once. Returns true when every stale registry was refreshed; error names
 // the first failure.
-bool RefreshBootstrapCache(const std::string& cacheDir, const FetchFunction& fetch,
+bool RefreshBootstrapCache(const std::filesystem::path& cacheDir, const FetchFunction& fetch,
                            std::string& error,
                            std::chrono::hours maxAge = std::chrono::hours(24 * 7));
 

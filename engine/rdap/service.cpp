@@ -1,7 +1,5 @@
 #include "engine/rdap/service.h"
 
-#include "platform/https.h"
-
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -16,7 +14,7 @@ namespace {
 struct BootstrapState {
     std::mutex mutex;
     std::condition_variable refreshEnded;
-    std::string cacheDir;                          // of the registries loaded
+    std::filesystem::path cacheDir;                // of the registries loaded
     std::shared_ptr<const rdap::Bootstrap> loaded; // null: load on next use
     bool refreshing = false;
 };
@@ -26,7 +24,7 @@ BootstrapState& State() {
     return *state;
 }
 
-std::shared_ptr<const rdap::Bootstrap> CurrentBootstrap(const std::string& cacheDir) {
+std::shared_ptr<const rdap::Bootstrap> CurrentBootstrap(const std::filesystem::path& cacheDir) {
     BootstrapState& s = State();
     {
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -46,23 +44,62 @@ std::shared_ptr<const rdap::Bootstrap> CurrentBootstrap(const std::string& cache
 // succeeds, so its time is that of the last attempt that did not.
 constexpr char kFailedRefreshMark[] = "refresh-failed";
 
-bool FailedRecently(const std::string& cacheDir) {
-    return !rdap::IsStale(std::filesystem::path(cacheDir) / kFailedRefreshMark,
-                          std::chrono::hours(24));
+bool FailedRecently(const std::filesystem::path& cacheDir) {
+    return !rdap::IsStale(cacheDir / kFailedRefreshMark, std::chrono::hours(24));
 }
 
-void MarkFailedRefresh(const std::string& cacheDir) {
+// False when the mark cannot be written (a read-only folder, a full disk):
+// then no refresh may start, or every lookup would start one.
+bool MarkFailedRefresh(const std::filesystem::path& cacheDir) {
     std::error_code error;
     std::filesystem::create_directories(cacheDir, error);
-    std::ofstream(std::filesystem::path(cacheDir) / kFailedRefreshMark, std::ios::trunc) << "\n";
+    std::ofstream mark(cacheDir / kFailedRefreshMark, std::ios::trunc);
+    mark << "\n";
+    mark.close();
+    return !mark.fail();
+}
+
+void EndRefresh(bool refreshed) {
+    BootstrapState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (refreshed)
+        state.loaded.reset(); // the next lookup reads the fresh copies
+    state.refreshing = false;
+    state.refreshEnded.notify_all();
+}
+
+// The refresh itself, on its own thread: every GET gets what is left of
+// kRdapRefreshBound.
+void Refresh(const std::filesystem::path& cacheDir, const RegistryFetch& fetch) {
+    bool ok = false;
+    try {
+        const auto deadline = std::chrono::steady_clock::now() + kRdapRefreshBound;
+        std::string error;
+        ok = rdap::RefreshBootstrapCache(
+            cacheDir,
+            [&](const std::string& url, std::string& body) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      deadline - std::chrono::steady_clock::now())
+                                      .count();
+                return left > 0 && fetch(url, static_cast<int>(left), body);
+            },
+            error);
+        std::error_code ignored;
+        if (!ok)
+            MarkFailedRefresh(cacheDir);
+        else
+            std::filesystem::remove(cacheDir / kFailedRefreshMark, ignored);
+    } catch (...) {
+        ok = false; // out of memory, say: the mark written at the start stays
+    }
+    EndRefresh(ok);
 }
 
 // Fetches IANA's registries into the cache folder on a thread of its own.
-// It talks to the platform's HTTPS directly (not through the lookup's
-// network, which may be gone by the time it ends).
-void StartRefreshIfDue(const std::string& cacheDir,
+void StartRefreshIfDue(const std::filesystem::path& cacheDir, const RegistryFetch& fetch,
                        const std::function<void(const std::string&)>& trace) {
-    if (cacheDir.empty() || !rdap::CacheNeedsRefresh(cacheDir) || FailedRecently(cacheDir))
+    if (cacheDir.empty() || !fetch || !rdap::CacheNeedsRefresh(cacheDir) ||
+        FailedRecently(cacheDir))
         return;
     BootstrapState& s = State();
     {
@@ -71,42 +108,20 @@ void StartRefreshIfDue(const std::string& cacheDir,
             return;
         s.refreshing = true;
     }
+    if (!MarkFailedRefresh(cacheDir)) {
+        if (trace)
+            trace("rdap: the registries in " + rdap::PathText(cacheDir) +
+                  " are due, but the folder cannot be written; not refreshing them");
+        EndRefresh(false);
+        return;
+    }
     if (trace)
-        trace("rdap: the registries in " + cacheDir +
+        trace("rdap: the registries in " + rdap::PathText(cacheDir) +
               " are due; refreshing them in the background");
-    MarkFailedRefresh(cacheDir);
     try {
-        std::thread([cacheDir] {
-            std::string error;
-            const bool ok = rdap::RefreshBootstrapCache(
-                cacheDir,
-                [](const std::string& url, std::string& body) {
-                    platform::HttpsRequest request;
-                    request.url = url;
-                    request.accept = "application/json";
-                    platform::HttpsResponse response;
-                    if (!platform::HttpsGet(request, response) || response.status != 200)
-                        return false;
-                    body = std::move(response.body);
-                    return true;
-                },
-                error);
-            std::error_code ignored;
-            if (!ok)
-                MarkFailedRefresh(cacheDir);
-            else
-                std::filesystem::remove(std::filesystem::path(cacheDir) / kFailedRefreshMark,
-                                        ignored);
-            BootstrapState& state = State();
-            std::lock_guard<std::mutex> lock(state.mutex);
-            if (ok)
-                state.loaded.reset(); // the next lookup reads the fresh copies
-            state.refreshing = false;
-            state.refreshEnded.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.refreshing = false; // no thread: try again another time
+        std::thread([cacheDir, fetch] { Refresh(cacheDir, fetch); }).detach();
+    } catch (...) {
+        EndRefresh(false); // no thread: the mark keeps the next try a day away
     }
 }
 
@@ -120,9 +135,9 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
 
 rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bool showNotices,
                                  const std::function<void(const std::string&)>& trace) {
-    const std::string cacheDir = net.RdapCacheDirectory();
+    const std::filesystem::path cacheDir = net.RdapCacheDirectory();
     const std::shared_ptr<const rdap::Bootstrap> bootstrap = CurrentBootstrap(cacheDir);
-    StartRefreshIfDue(cacheDir, trace);
+    StartRefreshIfDue(cacheDir, net.RdapRegistryFetch(), trace);
 
     const rdap::HttpGet get = [&](const std::string& url) {
         const auto start = std::chrono::steady_clock::now();

@@ -11,12 +11,20 @@
 #include <functional>
 #include <string>
 
+// The longest a background refresh of the registries runs, all its GETs
+// together; the command-line client waits a little longer for it at exit,
+// so that it never exits while the refresh is inside the HTTPS library.
+inline constexpr std::chrono::seconds kRdapRefreshBound{8};
+
 // One RDAP lookup of query (ASCII form) through net. trace, when set, gets
 // one line per GET ("rdap GET URL: STATUS, N bytes, MS ms" or "rdap GET URL:
 // ERROR, MS ms") and one per reason the lookup fell short ("rdap: ...").
 // When the network keeps a cache folder and its copies are a week old or
-// missing, a refresh starts in the background (one at a time); the lookup
-// itself uses what is there now.
+// missing, a refresh starts in the background (one at a time, through the
+// network's RdapRegistryFetch) if the folder takes the mark that stops
+// retries for a day: a folder that cannot be written is never refreshed.
+// A refresh that fails in any way (an exception included) is a failed
+// refresh and nothing more. The lookup itself uses what is there now.
 rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bool showNotices,
                                  const std::function<void(const std::string&)>& trace);
 
