@@ -463,8 +463,11 @@ TEST(RdapText, WrongShapesAndHugeBodiesStayBounded) {
     // Each entity counts 4 values (object, array, two separators).
     const auto entitiesBody = [](int count) {
         std::string body = R"({"objectClassName":"domain","entities":[)";
-        for (int i = 0; i < count; ++i)
-            body += (i ? "," : "") + std::string(R"({"roles":["technical"],"handle":"H"})");
+        for (int i = 0; i < count; ++i) {
+            if (i > 0)
+                body += ',';
+            body += R"({"roles":["technical"],"handle":"H"})";
+        }
         return body + "]}";
     };
     EXPECT_EQ(render(entitiesBody(70000), text), Outcome::Answer);
