@@ -425,9 +425,22 @@ bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
     // A thread that is still blocked when the caller gives up ends on its
     // own later (when the server closes); it owns its share of the state.
     auto shared = std::make_shared<Shared>();
+    // An exception on either side (no thread, no memory) is a failed
+    // request; one left in the thread would end the program.
     try {
-        std::thread([shared, request, deadline] { Get(request, deadline, *shared); }).detach();
-    } catch (const std::system_error&) {
+        std::thread([shared, request, deadline] {
+            try {
+                Get(request, deadline, *shared);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                shared->completed = false;
+                shared->response = HttpsResponse{};
+                shared->response.error = "request failed"; // short: no allocation
+                shared->done = true;
+                shared->changed.notify_all();
+            }
+        }).detach();
+    } catch (...) {
         response.error = "transfer failed: no thread for the request";
         return false;
     }
