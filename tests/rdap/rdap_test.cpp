@@ -483,9 +483,9 @@ TEST(RdapText, WrongShapesAndHugeBodiesStayBounded) {
     std::string empties = R"({"objectClassName":"domain","entities":[{})";
     for (int i = 0; i < 250000; ++i)
         empties += ",{}"; // two values each: the object and its separator
-    EXPECT_EQ(ResponseToText("https://r.example/", 200, empties + "]}", "", TextOptions{}, text,
-                             error),
-              Outcome::Failed);
+    EXPECT_EQ(
+        ResponseToText("https://r.example/", 200, empties + "]}", "", TextOptions{}, text, error),
+        Outcome::Failed);
     EXPECT_EQ(error, "r.example: answer is not RDAP JSON (JSON with more than 500000 values)");
 
     // A body near the 4 MiB cap: one long remark; beyond it, refused.
