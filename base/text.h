@@ -29,4 +29,12 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
 // Removes every occurrence of the character c.
 std::string RemoveAll(std::string_view s, char c);
 
+// Text from a server made safe to show: each control character becomes one
+// `with`. Controls are C0 and DEL, and in UTF-8 the C1 range U+0080..U+009F
+// (which terminals may act on), the bidirectional marks, embeddings,
+// overrides and isolates (U+200E, U+200F, U+202A..U+202E, U+2066..U+2069:
+// a right-to-left override shows a name reversed) and the line and
+// paragraph separators U+2028, U+2029.
+std::string ReplaceControls(std::string_view s, char with);
+
 } // namespace text

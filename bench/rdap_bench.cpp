@@ -5,14 +5,64 @@
 // - Building the bootstrap from the four files (once per lookup that loads
 //   the cache).
 // - An answer made into text, from 1 to 16 MiB: the time per MiB must stay
-//   flat as the body grows.
+//   flat as the body grows (bodies over the 4 MiB cap are refused at once).
+// - The peak memory of an answer made into text (heap bytes beyond the body
+//   itself, counter peak_MiB), for bodies of 1, 4 and 16 MiB: a realistic
+//   network answer, and the costliest shape per byte, an array of empty
+//   entities, also just under the value cap. Every accepted answer must stay
+//   well under 64 MiB; accepted says whether it was.
 #include "engine/rdap/bootstrap.h"
 #include "engine/rdap/cache.h"
 #include "engine/rdap/text.h"
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <string>
+
+namespace {
+
+// Every heap allocation of the process, counted: the bytes in use and the
+// most in use since the last ResetPeak.
+std::atomic<std::size_t> g_inUse{0};
+std::atomic<std::size_t> g_peak{0};
+constexpr std::size_t kHeader = 16; // keeps the size, and malloc's alignment
+
+void ResetPeak() {
+    g_peak = g_inUse.load();
+}
+
+} // namespace
+
+void* operator new(std::size_t size) {
+    void* block = std::malloc(size + kHeader);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    *static_cast<std::size_t*>(block) = size;
+    const std::size_t now = g_inUse += size;
+    std::size_t peak = g_peak.load();
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
+    }
+    return static_cast<char*>(block) + kHeader;
+}
+
+// The block came from malloc in operator new above; GCC cannot tell.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* pointer) noexcept {
+    if (pointer == nullptr)
+        return;
+    char* block = static_cast<char*>(pointer) - kHeader;
+    g_inUse -= *reinterpret_cast<std::size_t*>(block);
+    std::free(block);
+}
+#pragma GCC diagnostic pop
+
+void operator delete(void* pointer, std::size_t) noexcept {
+    operator delete(pointer);
+}
 
 namespace {
 
@@ -77,6 +127,54 @@ void BM_AnswerToText(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
 }
 BENCHMARK(BM_AnswerToText)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// An answer whose entities are empty objects: three bytes of body each, the
+// most memory per byte an answer can ask for.
+std::string EmptyEntities(std::size_t size) {
+    std::string body = R"({"objectClassName":"domain","ldhName":"a.test","entities":[{})";
+    body.reserve(size + 16);
+    while (body.size() + 3 < size)
+        body += ",{}";
+    return body + "]}";
+}
+
+void PeakMemory(benchmark::State& state, const std::string& body) {
+    rdap::TextOptions options;
+    std::string text, error;
+    std::size_t peak = 0;
+    bool accepted = false;
+    for (auto _ : state) {
+        text.clear();
+        text.shrink_to_fit();
+        const std::size_t before = g_inUse;
+        ResetPeak();
+        rdap::Outcome outcome = rdap::ResponseToText("https://rdap.arin.net/registry/ip/192.0.2.1",
+                                                     200, body, "", options, text, error);
+        peak = g_peak - before;
+        accepted = outcome == rdap::Outcome::Answer;
+        benchmark::DoNotOptimize(outcome);
+    }
+    state.counters["body_MiB"] = static_cast<double>(body.size()) / kMiB;
+    state.counters["peak_MiB"] = static_cast<double>(peak) / kMiB;
+    state.counters["accepted"] = accepted ? 1 : 0;
+}
+
+void BM_PeakMemoryRealistic(benchmark::State& state) {
+    PeakMemory(state, NetworkAnswer(static_cast<std::size_t>(state.range(0)) * kMiB - 4096));
+}
+BENCHMARK(BM_PeakMemoryRealistic)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+
+void BM_PeakMemoryEmptyEntities(benchmark::State& state) {
+    PeakMemory(state, EmptyEntities(static_cast<std::size_t>(state.range(0)) * kMiB - 4096));
+}
+BENCHMARK(BM_PeakMemoryEmptyEntities)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// Empty entities just under the value cap: the most an accepted answer costs.
+void BM_PeakMemoryAtTheValueCap(benchmark::State& state) {
+    // Each ",{}" counts twice: the object and its separator.
+    PeakMemory(state, EmptyEntities(3 * (rdap::kMaxRdapAnswerValues / 2 - 10)));
+}
+BENCHMARK(BM_PeakMemoryAtTheValueCap)->Unit(benchmark::kMillisecond);
 
 // The nesting check alone rejects a body nested a million deep.
 void BM_DeepNestingRefused(benchmark::State& state) {

@@ -345,7 +345,8 @@ std::string CliHelpText() {
            "and, for domains IANA's registry lacks, a built-in list taken from a\n"
            "maintained public RDAP client (engine/rdap/data/extra_servers.txt in the\n"
            "source); IANA's registry wins where both name a server.\n"
-           "Exit status: 0 when an answer was printed, 1 when the lookup gave none,\n"
+           "Exit status: 0 when an answer was printed, 1 when the lookup gave none\n"
+           "(RDAP's \"No match\" and \"too many queries\" lines included),\n"
            "2 for a usage error. With -h, a server that cannot be resolved, refuses,\n"
            "breaks off, times out or sends nothing gives a one-line message on\n"
            "standard error and exit status 1; what arrived is still printed.\n";
@@ -401,12 +402,16 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
                 if (options.verbose)
                     trace(line);
             };
+        // RDAP's one line for no match or too many queries is printed, but
+        // it is no answer.
+        bool noRecord = false;
+        lookup.rdapGaveNoRecord = &noRecord;
         RunWhoisLookup(options.query, result, lookup, net);
         if (options.rdap && result.empty() && !options.verbose)
             err += "ostrabel-cli: " +
                    (rdapWhy.empty() ? std::string("RDAP gave no answer") : rdapWhy) + "\n";
         out = FormatCliOutput(result, options.raw);
-        return CliExitStatus(result);
+        return noRecord ? 1 : CliExitStatus(result);
     }
 
     const auto start = std::chrono::steady_clock::now();

@@ -29,10 +29,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fputs(err.c_str(), stderr);
     if (options.action == CliAction::Lookup) {
-        // A refresh of RDAP's registries started by this lookup may finish
-        // writing its copies, for a few seconds at most: an unfinished one
-        // leaves the old copies whole (each is written aside, then renamed).
-        rdap::WaitForRefresh(std::chrono::seconds(5));
+        // A refresh of RDAP's registries started by this lookup may finish:
+        // its own bound ends it within this wait, so the program never exits
+        // while it is inside the HTTPS library. An unfinished one would leave
+        // the old copies whole (each is written aside, then renamed).
+        rdap::WaitForRefresh(rdap::kRdapRefreshBound + std::chrono::seconds(1));
         platform::CleanupSockets();
     }
     return status;

@@ -7,9 +7,11 @@
 #include "base/server_roles.h"
 #include "base/text.h"
 #include "platform/idna.h"
+#include "platform/ip_literal.h"
 #include "servers/server_table.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 #include <string_view>
@@ -97,8 +99,12 @@ bool RdapGaveText(const rdap::LookupResult& answer) {
     return answer.outcome != rdap::Outcome::Failed && !answer.text.empty();
 }
 
+// RDAP's text becomes the result; its one line for no match or too many
+// queries is also reported as a lookup without a record (rdapGaveNoRecord).
 void TakeRdapText(const rdap::LookupResult& answer, std::string& result, const Run& run) {
     result = answer.text;
+    if (run.options.rdapGaveNoRecord)
+        *run.options.rdapGaveNoRecord = answer.outcome != rdap::Outcome::Answer;
     run.answeredBy = "RDAP " + PrintableTraceText(answer.urls.front());
 }
 
@@ -152,10 +158,11 @@ bool Contains(const std::string& text, std::string_view marker) {
 }
 
 // A host name from a server's answer that may be asked: 1 to 253 letters,
-// digits, dots, hyphens or underscores. Anything else (blanks, control
-// characters, a whole paragraph) is not a host the program talks to.
+// digits, dots, hyphens or underscores, and not an address of this machine
+// or of a local network. Anything else (blanks, control characters, a whole
+// paragraph, "127.0.0.1") is not a host the program talks to.
 bool IsUsableHostName(const std::string& host) {
-    if (host.empty() || host.size() > 253)
+    if (host.empty() || host.size() > 253 || platform::IsNonPublicAddressLiteral(host))
         return false;
     for (unsigned char c : host) {
         const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
@@ -345,9 +352,9 @@ constexpr RegistryByNetName kRegistriesByNetName[] = {
 };
 
 // ARIN's own referral: "ReferralServer: whois://HOST" or
-// "whois://HOST:PORT" naming another server. RWhois addresses, ports
-// outside 1 to 65535, hosts that are not host names and overlong values
-// are not followed.
+// "whois://HOST:43" naming another server. RWhois addresses, any other port
+// (a referral may not send the query line to a mail or web server), hosts
+// that are not usable host names and overlong values are not followed.
 bool ArinReferral(const std::string& answer, std::string& host, int& port) {
     const std::string value = ExtractFieldValue(answer, "ReferralServer:", "\n");
     const std::string scheme = "whois://";
@@ -364,7 +371,7 @@ bool ArinReferral(const std::string& answer, std::string& host, int& port) {
             digits.find_first_not_of("0123456789") != std::string::npos)
             return false;
         number = std::stoi(digits);
-        if (number < 1 || number > 65535)
+        if (number != kWhoisPort)
             return false;
         rest.resize(colon);
     }
@@ -482,6 +489,27 @@ std::string NameToSend(const std::string& input, const Run& run) {
     return ascii;
 }
 
+// In the default mode, text holding a colon is an IPv6 address, whatever
+// else it holds: brackets ("[2001:db8::1]") and a zone ("fe80::1%eth0") are
+// removed, and an IPv4-mapped address ("::ffff:192.0.2.1") is the IPv4
+// address inside it. Empty for text without a colon, and in the classic mode.
+std::string AddressOfColonText(const std::string& text, const Run& run) {
+    if (!run.Extended() || text.find(':') == std::string::npos)
+        return std::string();
+    std::string address = text::Trim(text);
+    if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
+        address = address.substr(1, address.size() - 2);
+    address.resize(std::min(address.find('%'), address.size()));
+    std::array<std::uint8_t, 16> bytes{};
+    std::uint32_t ipv4 = 0;
+    if (platform::ParseIPv6(address, bytes) && platform::MappedIPv4(bytes, ipv4))
+        address = platform::FormatIPv4(ipv4);
+    // The classic chain takes text with a dot for a name.
+    if (address != text || text.find('.') != std::string::npos)
+        run.Note("text with a colon is looked up as the address " + PrintableTraceText(address));
+    return address;
+}
+
 } // namespace
 
 bool IsDottedAddress(const std::string& text) {
@@ -533,8 +561,13 @@ namespace {
 void RunLookup(const std::string& input, std::string& result, const Run& run) {
     const LookupOptions& options = run.options;
     const std::string name = NameToSend(input, run);
+    const std::string colonAddress = AddressOfColonText(name, run);
     if (options.rdapOnly) {
-        AnswerByRdap(name, std::string(), result, run);
+        AnswerByRdap(colonAddress.empty() ? name : colonAddress, std::string(), result, run);
+        return;
+    }
+    if (!colonAddress.empty()) {
+        RunAddressLookup(input, colonAddress, result, run);
         return;
     }
     std::string addressQuery = name;

@@ -60,6 +60,10 @@ struct LookupOptions {
     bool rdapOnly = false;
     // RDAP's notices (its legal boilerplate) are shown too.
     bool rdapNotices = false;
+    // When set, it is made true when the result is RDAP's one line saying
+    // that it has no record to give (no match, too many queries), which the
+    // command-line client reports as a lookup without an answer.
+    bool* rdapGaveNoRecord = nullptr;
 };
 
 // Runs one lookup of input and puts the text to show into result. Raises the

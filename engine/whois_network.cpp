@@ -1,6 +1,8 @@
 #include "engine/whois_network.h"
 
+#include "engine/rdap/text.h"
 #include "platform/cache_dir.h"
+#include "base/text.h"
 
 #include <algorithm>
 
@@ -18,6 +20,7 @@ bool TransportNetwork::ExchangeWithOutcome(const std::string& query, const std::
 bool TransportNetwork::HttpsGet(const std::string& url, platform::HttpsResponse& response) {
     platform::HttpsRequest request;
     request.url = url;
+    request.maxBodyBytes = rdap::kMaxRdapAnswerBytes;
     if (m_limits.timeoutMs > 0) {
         request.connectTimeoutMs = std::min(request.connectTimeoutMs, m_limits.timeoutMs);
         request.totalTimeoutMs =
@@ -26,8 +29,23 @@ bool TransportNetwork::HttpsGet(const std::string& url, platform::HttpsResponse&
     return platform::HttpsGet(request, response);
 }
 
-std::string TransportNetwork::RdapCacheDirectory() {
+std::filesystem::path TransportNetwork::RdapCacheDirectory() {
     return platform::GetRdapCacheDir();
+}
+
+RegistryFetch TransportNetwork::RdapRegistryFetch() {
+    return [](const std::string& url, int timeoutMs, std::string& body) {
+        platform::HttpsRequest request;
+        request.url = url;
+        request.accept = "application/json";
+        request.totalTimeoutMs = timeoutMs;
+        request.connectTimeoutMs = std::min(request.connectTimeoutMs, timeoutMs);
+        platform::HttpsResponse response;
+        if (!platform::HttpsGet(request, response) || response.status != 200)
+            return false;
+        body = std::move(response.body);
+        return true;
+    };
 }
 
 bool WhoisNetwork::HttpsGet(const std::string&, platform::HttpsResponse& response) {
@@ -36,8 +54,12 @@ bool WhoisNetwork::HttpsGet(const std::string&, platform::HttpsResponse& respons
     return false;
 }
 
-std::string WhoisNetwork::RdapCacheDirectory() {
-    return std::string();
+std::filesystem::path WhoisNetwork::RdapCacheDirectory() {
+    return std::filesystem::path();
+}
+
+RegistryFetch WhoisNetwork::RdapRegistryFetch() {
+    return RegistryFetch();
 }
 
 bool WhoisNetwork::ExchangeWithOutcome(const std::string& query, const std::string& host,
@@ -75,11 +97,7 @@ const char* ExchangeOutcomeText(ExchangeOutcome outcome) {
 
 std::string PrintableTraceText(const std::string& text) {
     constexpr std::size_t kMost = 200;
-    std::string out;
-    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
-    }
+    std::string out = text::ReplaceControls(std::string_view(text).substr(0, kMost), '?');
     if (text.size() > kMost)
         out += "...";
     return out;

@@ -7,7 +7,14 @@
 #include "platform/https.h"
 
 #include <cstddef>
+#include <filesystem>
+#include <functional>
 #include <string>
+
+// Fetches one of IANA's RDAP registries for the background refresh: GETs url
+// within timeoutMs and gives the body of a 200 answer. It owns all it uses:
+// the refresh may outlive the network that gave it.
+using RegistryFetch = std::function<bool(const std::string& url, int timeoutMs, std::string& body)>;
 
 class WhoisNetwork {
 public:
@@ -35,7 +42,11 @@ public:
 
     // The folder that keeps the user's copies of IANA's RDAP registries.
     // Empty (the default): the built-in copy alone, never refreshed.
-    virtual std::string RdapCacheDirectory();
+    virtual std::filesystem::path RdapCacheDirectory();
+
+    // How the refresh of those copies fetches them; empty (the default):
+    // never refreshed.
+    virtual RegistryFetch RdapRegistryFetch();
 };
 
 // The network through engine/transport, with the given limits per exchange.
@@ -47,11 +58,14 @@ public:
     bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
                              int port, ExchangeOutcome& outcome) override;
     bool Resolve(const std::string& name, std::string& address) override;
-    // platform::HttpsGet; a time limit bounds the connection as well, and the
-    // whole request by three times it (at most the platform's 30 s).
+    // platform::HttpsGet, with RDAP's body cap (rdap::kMaxRdapAnswerBytes); a
+    // time limit bounds the connection as well, and the whole request by
+    // three times it (at most the platform's 30 s).
     bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override;
     // The per-user cache folder (platform::GetRdapCacheDir).
-    std::string RdapCacheDirectory() override;
+    std::filesystem::path RdapCacheDirectory() override;
+    // platform::HttpsGet.
+    RegistryFetch RdapRegistryFetch() override;
 
 private:
     ExchangeLimits m_limits;
@@ -65,7 +79,8 @@ WhoisNetwork& RealWhoisNetwork();
 const char* ExchangeOutcomeText(ExchangeOutcome outcome);
 
 // Text from a server or the user made safe for one line of a trace: control
-// bytes become "?", and texts beyond 200 bytes are shortened with "...".
+// characters (text::ReplaceControls: C0, DEL, C1, bidirectional controls)
+// become "?", and texts beyond 200 bytes are shortened with "...".
 std::string PrintableTraceText(const std::string& text);
 
 // The trace line of one WHOIS exchange:

@@ -1,6 +1,7 @@
 // Replacing a file's contents safely.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace platform {
@@ -12,6 +13,13 @@ namespace platform {
 // place. Every write and the close are checked. A read-only file is refused
 // on every system alike. False with reason (the system's error text) when the
 // file could not be written.
+// The temporary file is made exclusively under a name no other process
+// holds, so processes that replace the same file at once never write into
+// each other's temporary file; the last rename wins, whole.
+bool ReplaceFileContents(const std::filesystem::path& path, const std::string& text,
+                         std::string& reason);
+// The same for a path in the system's narrow encoding (the ANSI code page on
+// Windows).
 bool ReplaceFileContents(const std::string& path, const std::string& text, std::string& reason);
 
 } // namespace platform

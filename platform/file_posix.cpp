@@ -43,6 +43,12 @@ std::string DirectoryOf(const std::string& path) {
 } // namespace
 
 bool ReplaceFileContents(const std::string& path, const std::string& text, std::string& reason) {
+    return ReplaceFileContents(std::filesystem::path(path), text, reason);
+}
+
+bool ReplaceFileContents(const std::filesystem::path& file, const std::string& text,
+                         std::string& reason) {
+    const std::string& path = file.native();
     // A read-only list stays as it is (rename would replace it regardless).
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0) {

@@ -48,33 +48,45 @@ DWORD WriteAllAndClose(HANDLE file, const std::string& text) {
     return error;
 }
 
-std::string DirectoryOf(const std::string& path) {
-    std::size_t last = path.find_last_of("\\/");
-    return last == std::string::npos ? std::string(".") : path.substr(0, last + 1);
+std::wstring DirectoryOf(const std::filesystem::path& path) {
+    const std::filesystem::path parent = path.parent_path();
+    return parent.empty() ? std::wstring(L".") : parent.wstring();
 }
 
 } // namespace
 
 bool ReplaceFileContents(const std::string& path, const std::string& text, std::string& reason) {
+    const int size =
+        ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), size);
+    return ReplaceFileContents(std::filesystem::path(wide), text, reason);
+}
+
+bool ReplaceFileContents(const std::filesystem::path& file, const std::string& text,
+                         std::string& reason) {
+    const std::wstring path = file.wstring();
     // A read-only list stays as it is. Windows refuses to replace it anyway;
     // saying so here keeps every system alike (Wine would replace it).
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         reason = SystemErrorText(ERROR_ACCESS_DENIED);
         return false;
     }
 
-    char temporary[MAX_PATH] = {};
-    if (::GetTempFileNameA(DirectoryOf(path).c_str(), "wls", 0, temporary) != 0) {
-        HANDLE file = ::CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    // GetTempFileName with no number of our own makes the file, under a
+    // name that did not exist.
+    wchar_t temporary[MAX_PATH] = {};
+    if (::GetTempFileNameW(DirectoryOf(file).c_str(), L"wls", 0, temporary) != 0) {
+        HANDLE handle = ::CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD error =
-            file == INVALID_HANDLE_VALUE ? ::GetLastError() : WriteAllAndClose(file, text);
-        if (error == 0 && !::MoveFileExA(temporary, path.c_str(),
+            handle == INVALID_HANDLE_VALUE ? ::GetLastError() : WriteAllAndClose(handle, text);
+        if (error == 0 && !::MoveFileExW(temporary, path.c_str(),
                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             error = ::GetLastError();
         if (error != 0) {
-            ::DeleteFileA(temporary);
+            ::DeleteFileW(temporary);
             reason = SystemErrorText(error);
             return false;
         }
@@ -83,9 +95,10 @@ bool ReplaceFileContents(const std::string& path, const std::string& text, std::
 
     // No temporary file can be made in the folder (it may still let us
     // write the file itself): write in place, checking every step.
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : WriteAllAndClose(file, text);
+    HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error =
+        handle == INVALID_HANDLE_VALUE ? ::GetLastError() : WriteAllAndClose(handle, text);
     if (error != 0) {
         reason = SystemErrorText(error);
         return false;

@@ -16,7 +16,7 @@ struct HttpsRequest {
     int totalTimeoutMs = 30000;           // whole request bound
     std::size_t maxBodyBytes = 16u << 20; // body cap: stop reading, fail with "body over 16 MiB"
     int maxRedirects = 5; // followed only to https:// URLs; a redirect to http:// or any
-                          // other scheme is refused
+                          // other scheme, or to a local address literal, is refused
 };
 
 struct HttpsResponse {
@@ -26,7 +26,8 @@ struct HttpsResponse {
     std::string finalUrl;   // URL of the final response after redirects
     std::string retryAfter; // value of a Retry-After header, if any
     std::string error;      // one short line when !completed: "TLS certificate not trusted",
-                            // "redirect to http:// refused", "too many redirects", "timed out",
+                            // "redirect to http:// refused", "redirect to a local address
+                            // refused", "too many redirects", "timed out",
                             // "could not connect", "body over 16 MiB", ...
 };
 
@@ -46,9 +47,13 @@ std::string RedirectRefusedText(const std::string& target);
 // The start of every GET: clears the response; false, with the reason in it,
 // for a URL that is not https://.
 bool StartHttpsGet(const HttpsRequest& request, HttpsResponse& response);
+// The host of an absolute URL as written ("[::1]" keeps its brackets), without
+// user information and port; empty without "://".
+std::string HostOfUrl(const std::string& url);
 // Why a redirect to target (absolute) after redirects hops already followed
-// may not be followed: only https:// targets, at most request.maxRedirects.
-// Empty when it may.
+// may not be followed: only https:// targets, never to a host written as a
+// loopback, private, link-local or unspecified address (names are fine), at
+// most request.maxRedirects. Empty when it may.
 std::string RedirectRefusal(const HttpsRequest& request, const std::string& target, int redirects);
 // 301, 302, 303, 307 and 308: the statuses whose Location is followed.
 bool IsRedirectStatus(long status);

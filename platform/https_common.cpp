@@ -1,6 +1,8 @@
 // Texts and small URL helpers that both HTTPS implementations share.
 #include "platform/https.h"
 
+#include "platform/ip_literal.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -76,9 +78,30 @@ bool StartHttpsGet(const HttpsRequest& request, HttpsResponse& response) {
     return true;
 }
 
+std::string HostOfUrl(const std::string& url) {
+    const std::size_t start = url.find("://");
+    if (start == std::string::npos) {
+        return {};
+    }
+    std::string authority = url.substr(start + 3);
+    authority.resize(std::min(authority.find_first_of("/?#"), authority.size()));
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string::npos) {
+        authority.erase(0, at + 1);
+    }
+    if (!authority.empty() && authority[0] == '[') {
+        const std::size_t close = authority.find(']');
+        return close == std::string::npos ? authority : authority.substr(0, close + 1);
+    }
+    return authority.substr(0, authority.find(':'));
+}
+
 std::string RedirectRefusal(const HttpsRequest& request, const std::string& target, int redirects) {
     if (SchemeOf(target) != "https") {
         return RedirectRefusedText(target);
+    }
+    if (IsNonPublicAddressLiteral(HostOfUrl(target))) {
+        return "redirect to a local address refused";
     }
     if (redirects >= request.maxRedirects) {
         return "too many redirects";

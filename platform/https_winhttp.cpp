@@ -5,7 +5,7 @@
 // a blocked receive when its time is up, the exchange runs on a thread of
 // its own that the caller stops waiting for when a bound is reached. The
 // certificate checks are WinHTTP's defaults; no SECURITY_FLAG_IGNORE_* is
-// ever set.
+// ever set. The proxy is the user's (see OpenSession).
 #include "platform/https.h"
 
 #include <windows.h>
@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -170,6 +171,76 @@ bool Crack(const std::string& url, Target& target) {
     return true;
 }
 
+// A session that finds the proxy as the user's browser does. Windows 8.1 and
+// later do it themselves (WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY: the user's
+// settings, WPAD, PAC); older systems refuse that access type, and the
+// user's settings are then applied to every request (ApplyUserProxy). In
+// offices where port 43 is blocked, HTTPS through the proxy is the only way
+// out. Only TLS 1.2 and 1.3 are asked for: Windows 7 and 8.0 would otherwise
+// offer older protocols that today's servers refuse. A system that does not
+// take the option (TLS 1.3 unknown, say) keeps its defaults.
+HINTERNET OpenSession(bool& automaticProxy) {
+    HINTERNET session = WinHttpOpen(L"Ostrabel", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    automaticProxy = session != nullptr;
+    if (session == nullptr) {
+        session = WinHttpOpen(L"Ostrabel", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                              WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    if (session != nullptr) {
+        DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+        if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                              sizeof protocols)) {
+            protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+            WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                             sizeof protocols);
+        }
+    }
+    return session;
+}
+
+// The user's proxy settings (Internet Options) for one request, on systems
+// without the automatic access type: a PAC script or automatic detection
+// first, then the proxy named there. Without any, the request goes as the
+// session would send it.
+void ApplyUserProxy(HINTERNET session, HINTERNET request, const std::wstring& url) {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user{};
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&user)) {
+        return;
+    }
+    WINHTTP_PROXY_INFO info{};
+    bool found = false;
+    if (user.fAutoDetect || user.lpszAutoConfigUrl != nullptr) {
+        WINHTTP_AUTOPROXY_OPTIONS automatic{};
+        if (user.lpszAutoConfigUrl != nullptr) {
+            automatic.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+            automatic.lpszAutoConfigUrl = user.lpszAutoConfigUrl;
+        }
+        if (user.fAutoDetect) {
+            automatic.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+            automatic.dwAutoDetectFlags =
+                WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+        }
+        automatic.fAutoLogonIfChallenged = TRUE;
+        if (WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &info)) {
+            found = true;
+            WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof info);
+            GlobalFree(info.lpszProxy);
+            GlobalFree(info.lpszProxyBypass);
+        }
+    }
+    if (!found && user.lpszProxy != nullptr) {
+        info = WINHTTP_PROXY_INFO{};
+        info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+        info.lpszProxy = user.lpszProxy;
+        info.lpszProxyBypass = user.lpszProxyBypass;
+        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof info);
+    }
+    GlobalFree(user.lpszAutoConfigUrl);
+    GlobalFree(user.lpszProxy);
+    GlobalFree(user.lpszProxyBypass);
+}
+
 // Milliseconds left before the deadline, at least 1 while there are any.
 int Left(Clock::time_point deadline) {
     const auto ms =
@@ -182,9 +253,9 @@ int Left(Clock::time_point deadline) {
 // Retry-After, Location (in `location`) and the body.
 // `connected` is called once the request is on its way (connection and TLS
 // handshake done).
-bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string& url,
-              Clock::time_point deadline, HttpsResponse& response, std::string& location,
-              const std::function<void()>& connected) {
+bool Exchange(HINTERNET session, bool automaticProxy, const HttpsRequest& request,
+              const std::string& url, Clock::time_point deadline, HttpsResponse& response,
+              std::string& location, const std::function<void()>& connected) {
     Target target;
     if (!Crack(url, target)) {
         response.error = "not an https:// URL";
@@ -213,6 +284,9 @@ bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string&
     if (!req) {
         response.error = ErrorText(GetLastError(), 0);
         return false;
+    }
+    if (!automaticProxy) {
+        ApplyUserProxy(session, req.get(), Widen(url));
     }
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
@@ -309,8 +383,8 @@ void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared
         shared.done = true;
         shared.changed.notify_all();
     };
-    Handle session(WinHttpOpen(L"Ostrabel", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    bool automaticProxy = false;
+    Handle session(OpenSession(automaticProxy));
     if (!session) {
         response.error = ErrorText(GetLastError(), 0);
         return finish();
@@ -319,7 +393,8 @@ void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared
     for (int redirects = 0;; ++redirects) {
         HttpsResponse hop;
         std::string location;
-        if (!Exchange(session.get(), request, url, deadline, hop, location, connected)) {
+        if (!Exchange(session.get(), automaticProxy, request, url, deadline, hop, location,
+                      connected)) {
             response.error = hop.error;
             return finish();
         }
@@ -350,7 +425,25 @@ bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
     // A thread that is still blocked when the caller gives up ends on its
     // own later (when the server closes); it owns its share of the state.
     auto shared = std::make_shared<Shared>();
-    std::thread([shared, request, deadline] { Get(request, deadline, *shared); }).detach();
+    // An exception on either side (no thread, no memory) is a failed
+    // request; one left in the thread would end the program.
+    try {
+        std::thread([shared, request, deadline] {
+            try {
+                Get(request, deadline, *shared);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                shared->completed = false;
+                shared->response = HttpsResponse{};
+                shared->response.error = "request failed"; // short: no allocation
+                shared->done = true;
+                shared->changed.notify_all();
+            }
+        }).detach();
+    } catch (...) {
+        response.error = "transfer failed: no thread for the request";
+        return false;
+    }
 
     // The thread's own timeouts normally end it first; the grace keeps its
     // answer when they do.

@@ -1,9 +1,7 @@
 #include "engine/rdap/cache.h"
 
-#include "platform/https.h"
-#include "base/text.h"
+#include "platform/file.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -17,8 +15,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::atomic<unsigned> g_tempCounter{0};
-std::mutex g_refreshMutex;
+// Never destroyed: a refresh may still run while the program ends.
+std::mutex& RefreshMutex() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
 
 // IANA's largest registry is about 100 KiB; a cached file far beyond that is
 // not one of them and is not read at all.
@@ -40,26 +41,9 @@ bool ReadFile(const fs::path& path, std::string& contents) {
 
 bool WriteAndRename(const fs::path& dir, const char* name, const std::string& body,
                     std::string& error) {
-    std::ostringstream tempName;
-    tempName << name << ".tmp-" << std::hash<std::thread::id>()(std::this_thread::get_id()) % 100000
-             << '-' << g_tempCounter.fetch_add(1);
-    fs::path temp = dir / tempName.str();
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(body.data(), static_cast<std::streamsize>(body.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temp, ignored);
-            error = "cannot write " + temp.string();
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, dir / name, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        error = std::string("cannot replace ") + (dir / name).string();
+    std::string reason;
+    if (!platform::ReplaceFileContents(dir / name, body, reason)) {
+        error = "cannot write " + PathText(dir / name) + ": " + reason;
         return false;
     }
     return true;
@@ -70,7 +54,7 @@ bool WriteAndRename(const fs::path& dir, const char* name, const std::string& bo
 struct BootstrapState {
     std::mutex mutex;
     std::condition_variable refreshEnded;
-    std::string cacheDir;                    // of the registries loaded
+    fs::path cacheDir;                       // of the registries loaded
     std::shared_ptr<const Bootstrap> loaded; // null: load on next use
     bool refreshing = false;
 };
@@ -80,7 +64,7 @@ BootstrapState& State() {
     return *state;
 }
 
-std::shared_ptr<const Bootstrap> CurrentBootstrap(const std::string& cacheDir) {
+std::shared_ptr<const Bootstrap> CurrentBootstrap(const fs::path& cacheDir) {
     BootstrapState& s = State();
     {
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -100,22 +84,63 @@ std::shared_ptr<const Bootstrap> CurrentBootstrap(const std::string& cacheDir) {
 // succeeds, so its time is that of the last attempt that did not.
 constexpr char kFailedRefreshMark[] = "refresh-failed";
 
-bool FailedRecently(const std::string& cacheDir) {
-    return !IsStale(std::filesystem::path(cacheDir) / kFailedRefreshMark, std::chrono::hours(24));
+bool FailedRecently(const fs::path& cacheDir) {
+    return !IsStale(cacheDir / kFailedRefreshMark, std::chrono::hours(24));
 }
 
-void MarkFailedRefresh(const std::string& cacheDir) {
+// False when the mark cannot be written (a read-only folder, a full disk):
+// then no refresh may start, or every lookup would start one.
+bool MarkFailedRefresh(const fs::path& cacheDir) {
     std::error_code error;
-    std::filesystem::create_directories(cacheDir, error);
-    std::ofstream(std::filesystem::path(cacheDir) / kFailedRefreshMark, std::ios::trunc) << "\n";
+    fs::create_directories(cacheDir, error);
+    std::ofstream mark(cacheDir / kFailedRefreshMark, std::ios::trunc);
+    mark << "\n";
+    mark.close();
+    return !mark.fail();
 }
 
-// Fetches IANA's registries into the cache folder on a thread of its own.
-// It talks to the platform's HTTPS directly (not through the lookup's
-// network, which may be gone by the time it ends).
-void StartRefreshIfDue(const std::string& cacheDir,
+void EndRefresh(bool refreshed) {
+    BootstrapState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (refreshed)
+        state.loaded.reset(); // the next lookup reads the fresh copies
+    state.refreshing = false;
+    state.refreshEnded.notify_all();
+}
+
+// The refresh itself, on its own thread: every GET gets what is left of
+// kRdapRefreshBound.
+void Refresh(const fs::path& cacheDir, const RegistryFetch& fetch) {
+    bool ok = false;
+    try {
+        const auto deadline = std::chrono::steady_clock::now() + kRdapRefreshBound;
+        std::string error;
+        ok = RefreshBootstrapCache(
+            cacheDir,
+            [&](const std::string& url, std::string& body) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      deadline - std::chrono::steady_clock::now())
+                                      .count();
+                return left > 0 && fetch(url, static_cast<int>(left), body);
+            },
+            error);
+        std::error_code ignored;
+        if (!ok)
+            MarkFailedRefresh(cacheDir);
+        else
+            fs::remove(cacheDir / kFailedRefreshMark, ignored);
+    } catch (...) {
+        ok = false; // out of memory, say: the mark written at the start stays
+    }
+    EndRefresh(ok);
+}
+
+// Fetches IANA's registries into the cache folder on a thread of its own,
+// through fetch (which owns all it uses: the lookup's network may be gone by
+// the time the refresh ends).
+void StartRefreshIfDue(const fs::path& cacheDir, const RegistryFetch& fetch,
                        const std::function<void(const std::string&)>& trace) {
-    if (cacheDir.empty() || !CacheNeedsRefresh(cacheDir) || FailedRecently(cacheDir))
+    if (cacheDir.empty() || !fetch || !CacheNeedsRefresh(cacheDir) || FailedRecently(cacheDir))
         return;
     BootstrapState& s = State();
     {
@@ -124,55 +149,38 @@ void StartRefreshIfDue(const std::string& cacheDir,
             return;
         s.refreshing = true;
     }
+    if (!MarkFailedRefresh(cacheDir)) {
+        if (trace)
+            trace("rdap: the registries in " + PathText(cacheDir) +
+                  " are due, but the folder cannot be written; not refreshing them");
+        EndRefresh(false);
+        return;
+    }
     if (trace)
-        trace("rdap: the registries in " + cacheDir +
+        trace("rdap: the registries in " + PathText(cacheDir) +
               " are due; refreshing them in the background");
-    MarkFailedRefresh(cacheDir);
     try {
-        std::thread([cacheDir] {
-            std::string error;
-            const bool ok = RefreshBootstrapCache(
-                cacheDir,
-                [](const std::string& url, std::string& body) {
-                    platform::HttpsRequest request;
-                    request.url = url;
-                    request.accept = "application/json";
-                    platform::HttpsResponse response;
-                    if (!platform::HttpsGet(request, response) || response.status != 200)
-                        return false;
-                    body = std::move(response.body);
-                    return true;
-                },
-                error);
-            std::error_code ignored;
-            if (!ok)
-                MarkFailedRefresh(cacheDir);
-            else
-                std::filesystem::remove(std::filesystem::path(cacheDir) / kFailedRefreshMark,
-                                        ignored);
-            BootstrapState& state = State();
-            std::lock_guard<std::mutex> lock(state.mutex);
-            if (ok)
-                state.loaded.reset(); // the next lookup reads the fresh copies
-            state.refreshing = false;
-            state.refreshEnded.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.refreshing = false; // no thread: try again another time
+        std::thread([cacheDir, fetch] { Refresh(cacheDir, fetch); }).detach();
+    } catch (...) {
+        EndRefresh(false); // no thread: the mark keeps the next try a day away
     }
 }
 
 } // namespace
 
-Bootstrap LoadBootstrap(const std::string& cacheDir, std::array<bool, 4>* fromCache) {
+std::string PathText(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+Bootstrap LoadBootstrap(const fs::path& cacheDir, std::array<bool, 4>* fromCache) {
     Bootstrap boot;
     for (Registry registry : kAllRegistries) {
         bool cached = false;
         std::string error;
         if (!cacheDir.empty()) {
             std::string contents;
-            if (ReadFile(fs::path(cacheDir) / RegistryFileName(registry), contents))
+            if (ReadFile(cacheDir / RegistryFileName(registry), contents))
                 cached = boot.Load(registry, contents, error);
         }
         if (!cached)
@@ -192,16 +200,16 @@ bool IsStale(const fs::path& path, std::chrono::hours maxAge) {
     return fs::file_time_type::clock::now() - written > maxAge;
 }
 
-bool CacheNeedsRefresh(const std::string& cacheDir, std::chrono::hours maxAge) {
+bool CacheNeedsRefresh(const fs::path& cacheDir, std::chrono::hours maxAge) {
     for (Registry registry : kAllRegistries)
-        if (IsStale(fs::path(cacheDir) / RegistryFileName(registry), maxAge))
+        if (IsStale(cacheDir / RegistryFileName(registry), maxAge))
             return true;
     return false;
 }
 
-bool RefreshBootstrapCache(const std::string& cacheDir, const FetchFunction& fetch,
-                           std::string& error, std::chrono::hours maxAge) {
-    std::unique_lock<std::mutex> lock(g_refreshMutex, std::try_to_lock);
+bool RefreshBootstrapCache(const fs::path& cacheDir, const FetchFunction& fetch, std::string& error,
+                           std::chrono::hours maxAge) {
+    std::unique_lock<std::mutex> lock(RefreshMutex(), std::try_to_lock);
     if (!lock.owns_lock()) {
         error = "another refresh is running";
         return false;
@@ -210,11 +218,11 @@ bool RefreshBootstrapCache(const std::string& cacheDir, const FetchFunction& fet
         error = "no cache folder";
         return false;
     }
-    fs::path dir(cacheDir);
+    const fs::path& dir = cacheDir;
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (!fs::is_directory(dir, ec)) {
-        error = "cannot make " + dir.string();
+        error = "cannot make " + PathText(dir);
         return false;
     }
     bool allDone = true;
@@ -242,9 +250,10 @@ bool RefreshBootstrapCache(const std::string& cacheDir, const FetchFunction& fet
 }
 
 std::shared_ptr<const Bootstrap>
-BootstrapInUse(const std::string& cacheDir, const std::function<void(const std::string&)>& trace) {
+BootstrapInUse(const fs::path& cacheDir, const RegistryFetch& fetch,
+               const std::function<void(const std::string&)>& trace) {
     std::shared_ptr<const Bootstrap> bootstrap = CurrentBootstrap(cacheDir);
-    StartRefreshIfDue(cacheDir, trace);
+    StartRefreshIfDue(cacheDir, fetch, trace);
     return bootstrap;
 }
 

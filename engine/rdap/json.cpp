@@ -4,11 +4,15 @@ namespace rdap {
 
 namespace {
 
-// The deepest nesting of arrays and objects, counting brackets outside
-// strings; stops early once limit is passed.
-int NestingDepth(std::string_view text, int limit) {
+struct Shape {
+    int deepest = 0;        // nesting of arrays and objects
+    std::size_t values = 0; // objects and arrays, and the separators in them
+};
+
+// Counts outside strings; stops early once a limit is passed.
+Shape ScanShape(std::string_view text, int depthLimit, std::size_t valueLimit) {
+    Shape shape;
     int depth = 0;
-    int deepest = 0;
     bool inString = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
@@ -22,25 +26,35 @@ int NestingDepth(std::string_view text, int limit) {
         if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
-            if (++depth > deepest) {
-                deepest = depth;
-                if (deepest > limit)
-                    return deepest;
+            if (++shape.values > valueLimit)
+                return shape;
+            if (++depth > shape.deepest) {
+                shape.deepest = depth;
+                if (shape.deepest > depthLimit)
+                    return shape;
             }
+        } else if (c == ',') {
+            if (++shape.values > valueLimit)
+                return shape;
         } else if (c == ']' || c == '}') {
             --depth;
         }
     }
-    return deepest;
+    return shape;
 }
 
 } // namespace
 
-bool ParseJsonLimited(std::string_view text, nlohmann::json& out, std::string& error,
-                      int maxDepth) {
+bool ParseJsonLimited(std::string_view text, nlohmann::json& out, std::string& error, int maxDepth,
+                      std::size_t maxValues) {
     out = nullptr;
-    if (NestingDepth(text, maxDepth) > maxDepth) {
+    const Shape shape = ScanShape(text, maxDepth, maxValues);
+    if (shape.deepest > maxDepth) {
         error = "JSON nested deeper than " + std::to_string(maxDepth) + " levels";
+        return false;
+    }
+    if (shape.values > maxValues) {
+        error = "JSON with more than " + std::to_string(maxValues) + " values";
         return false;
     }
     nlohmann::json parsed = nlohmann::json::parse(text.data(), text.data() + text.size(), nullptr,

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,8 +15,11 @@ namespace rdap {
 inline constexpr int kMaxJsonDepth = 64;
 
 // Parses text into out. Fails with a short reason ("not JSON", "JSON nested
-// deeper than 64 levels") and leaves out null; never throws.
+// deeper than 64 levels", "JSON with more than N values") and leaves out
+// null; never throws. The limits are checked by one scan before anything is
+// built, so a refused text costs no memory. Values are counted as the
+// objects and arrays plus the separators between their members.
 bool ParseJsonLimited(std::string_view text, nlohmann::json& out, std::string& error,
-                      int maxDepth = kMaxJsonDepth);
+                      int maxDepth = kMaxJsonDepth, std::size_t maxValues = SIZE_MAX);
 
 } // namespace rdap

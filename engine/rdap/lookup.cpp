@@ -102,8 +102,8 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
 
 rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bool showNotices,
                                  const std::function<void(const std::string&)>& trace) {
-    const std::string cacheDir = net.RdapCacheDirectory();
-    const std::shared_ptr<const rdap::Bootstrap> bootstrap = rdap::BootstrapInUse(cacheDir, trace);
+    const std::shared_ptr<const rdap::Bootstrap> bootstrap =
+        rdap::BootstrapInUse(net.RdapCacheDirectory(), net.RdapRegistryFetch(), trace);
 
     const rdap::HttpGet get = [&](const std::string& url) {
         const auto start = std::chrono::steady_clock::now();

@@ -1,8 +1,7 @@
 #include "engine/rdap/query.h"
 
 #include "base/text.h"
-
-#include <vector>
+#include "platform/ip_literal.h"
 
 namespace rdap {
 
@@ -10,45 +9,6 @@ namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// One to four hex digits.
-bool ParseHexGroup(std::string_view s, std::uint16_t& value) {
-    if (s.empty() || s.size() > 4)
-        return false;
-    unsigned v = 0;
-    for (char c : s) {
-        int h = HexValue(c);
-        if (h < 0)
-            return false;
-        v = v * 16 + static_cast<unsigned>(h);
-    }
-    value = static_cast<std::uint16_t>(v);
-    return true;
-}
-
-std::vector<std::string_view> Split(std::string_view s, char separator) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t at = s.find(separator, start);
-        if (at == std::string_view::npos) {
-            parts.push_back(s.substr(start));
-            return parts;
-        }
-        parts.push_back(s.substr(start, at - start));
-        start = at + 1;
-    }
 }
 
 } // namespace
@@ -66,79 +26,26 @@ bool ParseDecimal(std::string_view s, std::uint64_t max, std::uint64_t& value) {
 }
 
 bool ParseIPv4(std::string_view s, std::uint32_t& address) {
-    std::vector<std::string_view> parts = Split(s, '.');
-    if (parts.size() != 4)
-        return false;
-    std::uint32_t a = 0;
-    for (std::string_view part : parts) {
-        std::uint64_t n = 0;
-        if (part.size() > 3 || !ParseDecimal(part, 255, n))
-            return false;
-        a = a << 8 | static_cast<std::uint32_t>(n);
-    }
-    address = a;
-    return true;
+    return platform::ParseIPv4(s, address);
 }
 
 bool ParseIPv6(std::string_view s, std::array<std::uint8_t, 16>& address) {
-    if (s.size() < 2 || s.size() > 45)
-        return false;
-    // Up to eight 16-bit groups, before and after one "::".
-    std::vector<std::uint16_t> head;
-    std::vector<std::uint16_t> tail;
-    std::size_t gap = s.find("::");
-    if (gap != std::string_view::npos && s.find("::", gap + 1) != std::string_view::npos)
-        return false;
-    auto parseSide = [](std::string_view side, std::vector<std::uint16_t>& groups,
-                        bool allowV4Tail) {
-        if (side.empty())
-            return true;
-        std::vector<std::string_view> parts = Split(side, ':');
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            std::uint16_t g = 0;
-            if (allowV4Tail && i + 1 == parts.size() &&
-                parts[i].find('.') != std::string_view::npos) {
-                std::uint32_t v4 = 0;
-                if (!ParseIPv4(parts[i], v4))
-                    return false;
-                groups.push_back(static_cast<std::uint16_t>(v4 >> 16));
-                groups.push_back(static_cast<std::uint16_t>(v4 & 0xffff));
-                return true;
-            }
-            if (!ParseHexGroup(parts[i], g))
-                return false;
-            groups.push_back(g);
-        }
-        return true;
-    };
-    if (gap == std::string_view::npos) {
-        if (!parseSide(s, head, true) || head.size() != 8)
-            return false;
-    } else {
-        if (!parseSide(s.substr(0, gap), head, false) || !parseSide(s.substr(gap + 2), tail, true))
-            return false;
-        if (head.size() + tail.size() > 7)
-            return false;
-        head.resize(8 - tail.size(), 0);
-        head.insert(head.end(), tail.begin(), tail.end());
-    }
-    for (std::size_t i = 0; i < 8; ++i) {
-        address[2 * i] = static_cast<std::uint8_t>(head[i] >> 8);
-        address[2 * i + 1] = static_cast<std::uint8_t>(head[i] & 0xff);
-    }
-    return true;
+    return platform::ParseIPv6(s, address);
 }
 
 Query ClassifyQuery(std::string_view raw) {
     Query q;
     std::string s = text::Trim(raw);
     q.text = s;
+    // The URL names the address as parsed: "08.08.08.08" asks for 8.8.8.8.
     if (ParseIPv4(s, q.ipv4)) {
         q.kind = QueryKind::IPv4;
+        q.text = platform::FormatIPv4(q.ipv4);
         return q;
     }
     if (s.find(':') != std::string::npos && ParseIPv6(s, q.ipv6)) {
         q.kind = QueryKind::IPv6;
+        q.text = platform::FormatIPv6(q.ipv6);
         return q;
     }
     std::uint64_t n = 0;

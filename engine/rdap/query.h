@@ -14,7 +14,8 @@ enum class QueryKind { Domain, IPv4, IPv6, Asn };
 struct Query {
     QueryKind kind = QueryKind::Domain;
     // Domain: lower case, without a final dot. IPv4/IPv6: the address as
-    // typed (trimmed). Asn: the number in decimal, without "AS".
+    // parsed, in its usual form (platform::FormatIPv4, FormatIPv6). Asn: the
+    // number in decimal, without "AS".
     std::string text;
     std::uint32_t ipv4 = 0;                 // IPv4 only
     std::array<std::uint8_t, 16> ipv6 = {}; // IPv6 only, network order

@@ -2,6 +2,8 @@
 
 #include "engine/rdap/json.h"
 #include "base/text.h"
+#include "platform/https.h"
+#include "platform/ip_literal.h"
 
 #include <optional>
 #include <utility>
@@ -38,22 +40,24 @@ std::string StringMember(const json& object, const char* key) {
 }
 
 // The elements of an array member; an empty list when absent or not an array.
+// The empty list is never destroyed: a lookup may still render while the
+// program ends.
 const json& ArrayMember(const json& object, const char* key) {
-    static const json kEmpty = json::array();
+    static const json* const kEmpty = new json(json::array());
     const json* m = Member(object, key);
-    return m != nullptr && m->is_array() ? *m : kEmpty;
+    return m != nullptr && m->is_array() ? *m : *kEmpty;
 }
 
-// Control characters (line breaks included) become spaces, so a value can
-// never start a line of its own; the result is trimmed.
+// Control characters become spaces: line breaks, so a value can never start
+// a line of its own, and C1 and bidirectional controls, so it can never act
+// on a terminal or show reversed (text::ReplaceControls). Trimmed.
 std::string Clean(std::string_view value) {
-    std::string out(value);
-    for (char& c : out) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f)
-            c = ' ';
-    }
-    return text::Trim(out);
+    return text::Trim(text::ReplaceControls(value, ' '));
+}
+
+// " (N more not shown)" for a list cut at its cap; empty when nothing was.
+std::string LeftOutText(std::size_t leftOut) {
+    return leftOut == 0 ? std::string() : " (" + std::to_string(leftOut) + " more not shown)";
 }
 
 std::string RoleLabel(const std::string& role) {
@@ -120,6 +124,7 @@ struct Card {
     std::vector<std::string> addresses;
     std::vector<std::string> emails;
     std::vector<std::pair<std::string, std::string>> phones; // label, number
+    std::size_t leftOut = 0; // addresses, e-mails and numbers beyond the cap
 };
 
 // Reads a jCard: ["vcard", [[name, params, type, value...], ...]].
@@ -138,18 +143,22 @@ Card ReadCard(const json& entity, std::size_t maxItems) {
             card.name = JoinValue(value, " ");
         } else if (text::EqualsNoCase(name, "org")) {
             card.organisation = JoinValue(value, ", ");
-        } else if (text::EqualsNoCase(name, "adr") && card.addresses.size() < maxItems) {
+        } else if ((text::EqualsNoCase(name, "adr") && card.addresses.size() == maxItems) ||
+                   (text::EqualsNoCase(name, "email") && card.emails.size() == maxItems) ||
+                   (text::EqualsNoCase(name, "tel") && card.phones.size() == maxItems)) {
+            ++card.leftOut;
+        } else if (text::EqualsNoCase(name, "adr")) {
             // A formatted label wins over the structured parts.
             std::string label = StringMember(params, "label");
             std::string address =
                 label.empty() ? JoinValue(value, ", ") : Clean(text::ReplaceAll(label, "\n", ", "));
             if (!address.empty())
                 card.addresses.push_back(address);
-        } else if (text::EqualsNoCase(name, "email") && card.emails.size() < maxItems) {
+        } else if (text::EqualsNoCase(name, "email")) {
             std::string email = JoinValue(value, ", ");
             if (!email.empty())
                 card.emails.push_back(email);
-        } else if (text::EqualsNoCase(name, "tel") && card.phones.size() < maxItems) {
+        } else if (text::EqualsNoCase(name, "tel")) {
             std::string number = JoinValue(value, ", ");
             if (text::StartsWithNoCase(number, "tel:"))
                 number.erase(0, 4);
@@ -178,6 +187,29 @@ public:
         out_ += ": ";
         out_ += v;
         out_ += kCrLf;
+    }
+
+    // One line "(N more not shown)" for a list cut at its cap.
+    void LeftOut(std::size_t leftOut, std::string_view indent) {
+        if (leftOut == 0)
+            return;
+        out_ += indent;
+        out_ += LeftOutText(leftOut).substr(1);
+        out_ += kCrLf;
+    }
+
+    // show for each element of list up to the cap, then how many were left
+    // out.
+    template <typename Show>
+    void EachCapped(const json& list, std::string_view indent, const Show& show) {
+        std::size_t count = 0;
+        for (const json& item : list) {
+            if (count == options_.maxListItems)
+                break;
+            ++count;
+            show(item);
+        }
+        LeftOut(list.size() - count, indent);
     }
 
     void Blank() {
@@ -219,20 +251,16 @@ private:
                 continue;
             Card card = ReadCard(e, options_.maxListItems);
             Line("Registrar", card.name.empty() ? card.organisation : card.name);
-            for (const json& id : ArrayMember(e, "publicIds")) {
+            EachCapped(ArrayMember(e, "publicIds"), "", [&](const json& id) {
                 std::string type = Clean(StringMember(id, "type"));
                 if (!type.empty())
                     Line(type, StringMember(id, "identifier"));
-            }
+            });
             break;
         }
         Events(d);
-        std::size_t shown = 0;
-        for (const json& ns : ArrayMember(d, "nameservers")) {
-            if (shown++ == options_.maxListItems)
-                break;
-            Line("Name Server", StringMember(ns, "ldhName"));
-        }
+        EachCapped(ArrayMember(d, "nameservers"), "",
+                   [&](const json& ns) { Line("Name Server", StringMember(ns, "ldhName")); });
         if (const json* dnssec = Member(d, "secureDNS")) {
             const json* signed_ = Member(*dnssec, "delegationSigned");
             if (signed_ != nullptr && signed_->is_boolean())
@@ -248,9 +276,11 @@ private:
         Line("Range", start.empty() || end.empty() ? start + end : start + " - " + end);
         std::string cidrs;
         std::size_t shown = 0;
-        for (const json& c : ArrayMember(n, "cidr0_cidrs")) {
-            if (shown++ == options_.maxListItems)
+        const json& list = ArrayMember(n, "cidr0_cidrs");
+        for (const json& c : list) {
+            if (shown == options_.maxListItems)
                 break;
+            ++shown;
             std::string prefix = StringMember(c, "v4prefix");
             if (prefix.empty())
                 prefix = StringMember(c, "v6prefix");
@@ -261,6 +291,8 @@ private:
                 cidrs += ", ";
             cidrs += length.empty() ? prefix : prefix + "/" + length;
         }
+        if (!cidrs.empty())
+            cidrs += LeftOutText(list.size() - shown);
         Line("CIDR", cidrs);
         Line("Name", StringMember(n, "name"));
         Line("Handle", StringMember(n, "handle"));
@@ -296,12 +328,11 @@ private:
         Line("Name Server", StringMember(ns, "ldhName"));
         Line("Handle", StringMember(ns, "handle"));
         if (const json* addresses = Member(ns, "ipAddresses")) {
-            for (const char* family : {"v4", "v6"}) {
-                std::size_t shown = 0;
-                for (const json& ip : ArrayMember(*addresses, family))
-                    if (shown++ < options_.maxListItems && ip.is_string())
+            for (const char* family : {"v4", "v6"})
+                EachCapped(ArrayMember(*addresses, family), "", [&](const json& ip) {
+                    if (ip.is_string())
                         Line("IP Address", ip.get<std::string>());
-            }
+                });
         }
         Statuses(ns);
         Events(ns);
@@ -327,34 +358,28 @@ private:
     }
 
     void Statuses(const json& o) {
-        std::size_t shown = 0;
-        for (const json& s : ArrayMember(o, "status"))
-            if (shown++ < options_.maxListItems && s.is_string())
+        EachCapped(ArrayMember(o, "status"), "", [&](const json& s) {
+            if (s.is_string())
                 Line("Status", s.get<std::string>());
+        });
     }
 
     void Events(const json& o, std::string_view indent = {}) {
-        std::size_t shown = 0;
-        for (const json& e : ArrayMember(o, "events")) {
-            if (shown++ == options_.maxListItems)
-                break;
+        EachCapped(ArrayMember(o, "events"), indent, [&](const json& e) {
             std::string label = EventLabel(StringMember(e, "eventAction"));
             if (!label.empty())
                 Line(label, StringMember(e, "eventDate"), indent);
-        }
+        });
     }
 
     void Remarks(const json& list, std::string_view indent, const char* label = "Remarks") {
-        std::size_t shown = 0;
-        for (const json& r : list) {
-            if (shown++ == options_.maxListItems)
-                break;
+        EachCapped(list, indent, [&](const json& r) {
             Line(label, StringMember(r, "title"), indent);
-            std::size_t lines = 0;
-            for (const json& d : ArrayMember(r, "description"))
-                if (lines++ < options_.maxListItems && d.is_string())
+            EachCapped(ArrayMember(r, "description"), indent, [&](const json& d) {
+                if (d.is_string())
                     Line(label, d.get<std::string>(), indent);
-        }
+            });
+        });
     }
 
     void Notices(const json& list) {
@@ -388,8 +413,12 @@ private:
             --entitiesLeft_;
         std::string roles;
         std::size_t shown = 0;
-        for (const json& r : ArrayMember(e, "roles")) {
-            if (shown++ == options_.maxListItems || !r.is_string())
+        const json& roleList = ArrayMember(e, "roles");
+        for (const json& r : roleList) {
+            if (shown == options_.maxListItems)
+                break;
+            ++shown;
+            if (!r.is_string())
                 continue;
             if (!roles.empty())
                 roles += ", ";
@@ -397,6 +426,7 @@ private:
         }
         if (roles.empty())
             roles = "Contact";
+        roles += LeftOutText(roleList.size() - shown);
         Card card = ReadCard(e, options_.maxListItems);
         std::string handle = Clean(StringMember(e, "handle"));
         // The header names the entity by the first of these it has; the
@@ -417,6 +447,7 @@ private:
                 Line("E-mail", m, in);
         for (const auto& [label, number] : card.phones)
             Line(label, number, in);
+        LeftOut(card.leftOut, in);
         if (handle != title)
             Line("Handle", handle, in);
         Remarks(ArrayMember(e, "remarks"), in);
@@ -460,7 +491,8 @@ std::string RelatedLink(const json& doc) {
         std::string href = StringMember(link, "href");
         if (text::EqualsNoCase(StringMember(link, "rel"), "related") &&
             text::EqualsNoCase(StringMember(link, "type"), "application/rdap+json") &&
-            text::StartsWithNoCase(href, "https://") && href.size() > 8)
+            text::StartsWithNoCase(href, "https://") && href.size() > 8 &&
+            !platform::IsNonPublicAddressLiteral(platform::https_detail::HostOfUrl(href)))
             return Clean(href);
     }
     return std::string();
@@ -490,18 +522,10 @@ std::optional<std::string> ObjectClass(const json& doc, std::string_view asked) 
 } // namespace
 
 std::string HostOfUrl(std::string_view url) {
-    std::size_t scheme = url.find("://");
-    if (scheme != std::string_view::npos)
-        url.remove_prefix(scheme + 3);
-    url = url.substr(0, url.find_first_of("/?#"));
-    std::size_t at = url.rfind('@');
-    if (at != std::string_view::npos)
-        url.remove_prefix(at + 1);
-    if (!url.empty() && url.front() == '[') {
-        std::size_t close = url.find(']');
-        return Clean(url.substr(0, close == std::string_view::npos ? url.size() : close + 1));
-    }
-    return Clean(url.substr(0, url.find(':')));
+    std::string whole(url);
+    if (whole.find("://") == std::string::npos)
+        whole.insert(0, "://");
+    return Clean(platform::https_detail::HostOfUrl(whole));
 }
 
 Outcome ResponseToText(std::string_view url, long status, std::string_view body,
@@ -527,9 +551,13 @@ Outcome ResponseToText(std::string_view url, long status, std::string_view body,
         error = host + ": HTTP status " + std::to_string(status);
         return Outcome::Failed;
     }
+    if (body.size() > kMaxRdapAnswerBytes) {
+        error = host + ": answer over " + std::to_string(kMaxRdapAnswerBytes >> 20) + " MiB";
+        return Outcome::Failed;
+    }
     json doc;
     std::string why;
-    if (!ParseJsonLimited(body, doc, why)) {
+    if (!ParseJsonLimited(body, doc, why, kMaxJsonDepth, kMaxRdapAnswerValues)) {
         error = host + ": answer is not RDAP JSON (" + why + ")";
         return Outcome::Failed;
     }

@@ -11,6 +11,12 @@
 
 namespace rdap {
 
+// The most an RDAP answer may hold: bytes of body, and JSON values (objects,
+// arrays, members, elements). Real answers are far below both; together
+// they keep the parsed answer within tens of MiB (bench/rdap_bench.cpp).
+inline constexpr std::size_t kMaxRdapAnswerBytes = 4u << 20;
+inline constexpr std::size_t kMaxRdapAnswerValues = 500000;
+
 struct TextOptions {
     bool showNotices = false;      // the legal boilerplate ("notices") is left out unless asked
     std::size_t maxEntities = 64;  // entities rendered per answer, nested ones included

@@ -93,6 +93,26 @@ TEST(RunCli, RdapOnly) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
+// RDAP's one line for no match or too many queries is printed, yet the
+// lookup found no record: exit status 1, with RDAP alone and in the chain.
+TEST(RunCli, RdapLineWithoutARecordExitsOne) {
+    ScriptedNetwork net;
+    net.AnswerHttps("https://rdap.arin.net/registry/autnum/1", 429, "{}");
+    net.AnswerHttps("https://rdap.arin.net/registry/autnum/2", 404, "{}");
+    net.AnswerHttps("https://rdap.arin.net/registry/ip/8.8.8.8", 404, "{}");
+    ScriptedDirect direct;
+    const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+        {{"--rdap", "AS1"}, "too many queries"},
+        {{"--rdap", "AS2"}, "No match for"},
+        {{"8.8.8.8"}, "No match for"}, // ARIN's port 43 is silent, RDAP has none
+    };
+    for (const auto& [args, line] : rows) {
+        std::string out, err;
+        EXPECT_EQ(RunCli(ParseCliArguments(args), net, direct.Get(), out, err), 1) << args.back();
+        EXPECT_NE(out.find(line), std::string::npos) << out;
+    }
+}
+
 TEST(ParseCliArguments, HelpAndVersion) {
     EXPECT_EQ(ParseCliArguments({"--help"}).action, CliAction::Help);
     EXPECT_EQ(ParseCliArguments({"x", "--help"}).action, CliAction::Help);

@@ -664,13 +664,22 @@ std::vector<Row> ExtensionRows() {
          {{kArin, "105.158.0.1", arin}, {"whois.afrinic.net", "105.158.0.1", afrinic}},
          {{Q(kArin, "105.158.0.1"), Q("whois.afrinic.net", "105.158.0.1")}, "105.158.0.1\r\n\r\n" + BoxText(afrinic)},
          Expect{{Q(kArin, "105.158.0.1"), Q(kArin, "AFRINIC")}, "105.158.0.1\r\n\r\n" + BoxText(arin)}},
-        {"ArinReferralServerWithAPort", "192.0.2.1", 0,
-         {{kArin, "192.0.2.1", "ReferralServer: whois://x.test:4343/\n"}, {"x.test", "192.0.2.1", "x\n"}},
-         {{Q(kArin, "192.0.2.1"), Q("x.test", "192.0.2.1", 4343)}, "192.0.2.1\r\n\r\nx"},
-         Expect{{Q(kArin, "192.0.2.1")}, "192.0.2.1\r\n\r\nReferralServer: whois://x.test:4343/"}},
+        {"ArinReferralServerWithPort43", "192.0.2.1", 0,
+         {{kArin, "192.0.2.1", "ReferralServer: whois://x.test:43/\n"}, {"x.test", "192.0.2.1", "x\n"}},
+         {{Q(kArin, "192.0.2.1"), Q("x.test", "192.0.2.1")}, "192.0.2.1\r\n\r\nx"},
+         Expect{{Q(kArin, "192.0.2.1")}, "192.0.2.1\r\n\r\nReferralServer: whois://x.test:43/"}},
         {"NetworkNameRuleFirst", "192.0.2.1", 0,
          {{kArin, "192.0.2.1", "NetName:    RIPE-X\nReferralServer: whois://x.test\n"}, {kRipe, "192.0.2.1", "r\n"}},
          {{Q(kArin, "192.0.2.1"), Q(kRipe, "192.0.2.1")}, "192.0.2.1\r\n\r\nr"}},
+        // Text with a colon is an IPv6 address in the default mode, typed how it may be.
+        {"BracketedIpv6", "[2001:db8::1]", 0, {{kArin, "2001:db8::1", "x\n"}},
+         {{Q(kArin, "2001:db8::1")}, "[2001:db8::1]:2001:db8::1\r\n\r\nx"}, Expect{{Q(kArin, "[2001:db8::1]")}, ""}},
+        {"Ipv6WithAZone", " fe80::1%eth0 ", 1, {{kArin, "fe80::1", "x\n"}},
+         {{Q(kArin, "fe80::1")}, " fe80::1%eth0 :fe80::1\r\n\r\nx"}, Expect{{Q(kArin, " fe80::1%eth0 ")}, ""}},
+        {"MappedIpv4", "::ffff:192.0.2.1", 1, {{kArin, "192.0.2.1", "x\n"}},
+         {{Q(kArin, "192.0.2.1")}, "::ffff:192.0.2.1:192.0.2.1\r\n\r\nx"}, Expect{{}, kUnresolved}},
+        {"ColonTextThatIsNoAddress", "a:b.example", 0, {{kArin, "a:b.example", "x\n"}},
+         {{Q(kArin, "a:b.example")}, "a:b.example\r\n\r\nx"}, Expect{{}, kUnknown}},
         {"InternationalName", bucher, 0, {{kDenic, "xn--bcher-kva.de", rec}, {kDenic, bucher, "typed\n"}},
          {{Q(kDenic, "xn--bcher-kva.de")}, box}, Expect{{Q(kDenic, bucher)}, "typed"}},
         {"InternationalNameResolved", munchen, 1, {{kArin, "192.0.2.5", "x\n"}},
@@ -681,14 +690,18 @@ std::vector<Row> ExtensionRows() {
     // control character, 10,000 characters; registrar lines naming the
     // registry or no host; ReferralServer values not followed (rule 5 then
     // asks for the handle); names whose ASCII form is too long.
-    for (const std::string& v : Texts{"", "a b.test", "a\x01.test", std::string(10000, 'a')})
+    for (const std::string& v : Texts{"", "a b.test", "a\x01.test", std::string(10000, 'a'), "192.168.0.1"})
         rows.push_back({"IanaNamesNothingUsable", "a.xyz", 0, {{kIana, "xyz", Iana("whois: " + v)}},
                         {{Q(kIana, "xyz")}, kUnknown}, Expect{{}, kUnknown}});
-    for (const std::string& v : Texts{kComNet, "WHOIS://WHOIS.VERISIGN-GRS.COM", "two words", std::string(5000, 'x')})
+    for (const std::string& v : Texts{kComNet, "WHOIS://WHOIS.VERISIGN-GRS.COM", "two words", std::string(5000, 'x'),
+                                      "whois://127.0.0.1", "10.0.0.7"})
         rows.push_back({"RegistrarLineNotFollowed", "a.com", 0, {{kComNet, "domain a.com", "Registrar WHOIS Server: " + v + "\n"}},
                         {{Q(kComNet, "domain a.com")}, "Registrar WHOIS Server: " + v}});
+    // Only port 43, and never a literal address of this machine or a local network.
     for (const std::string& v : Texts{"rwhois://r.test:4321", "whois://x.test:0", "whois://x.test:65536", "whois://",
-                                "whois://:43", "whois://whois.arin.net", "whois://" + std::string(4000, 'x')})
+                                "whois://:43", "whois://whois.arin.net", "whois://" + std::string(4000, 'x'),
+                                "whois://x.test:25", "whois://x.test:4343/", "whois://127.0.0.1:43", "whois://127.1",
+                                "whois://2130706433", "whois://169.254.169.254", "whois://192.168.1.1/"})
         rows.push_back({"ReferralNotFollowed", "192.0.2.1", 0,
                         {{kArin, "192.0.2.1", "(H)\nReferralServer: " + v + "\n"}, {kArin, "H", "h\n"}},
                         {{Q(kArin, "192.0.2.1"), Q(kArin, "H")}, "192.0.2.1\r\n\r\nh"}});
@@ -758,13 +771,13 @@ TEST_F(ClassicDriverTest, TraceLinesNameServerPortQueryBytesAndOutcome) {
     classic = false;
     std::vector<std::string> lines;
     trace = [&](const std::string& line) { lines.push_back(line.substr(0, line.rfind(", "))); };
-    net.Answer(kArin, "192.0.2.1", "ReferralServer: whois://x.test:4343\n");
+    net.Answer(kArin, "192.0.2.1", "ReferralServer: whois://x.test:43\n");
     net.Answer("x.test", "192.0.2.1", "partial", /*ok=*/false);
     Lookup("192.0.2.1");
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "whois whois.arin.net:43 \"192.0.2.1\": 36 bytes, completed",
-                         "extension: ARIN refers to x.test:4343 (ReferralServer)",
-                         "whois x.test:4343 \"192.0.2.1\": 7 bytes, broke off",
+                         "whois whois.arin.net:43 \"192.0.2.1\": 34 bytes, completed",
+                         "extension: ARIN refers to x.test:43 (ReferralServer)",
+                         "whois x.test:43 \"192.0.2.1\": 7 bytes, broke off",
                          "answered by WHOIS whois.arin.net:43"}));
 }
 
@@ -812,6 +825,10 @@ TEST_F(ClassicDriverTest, RdapWherePort43GivesNothing) {
         {"ArinPort43Silent", "8.8.8.8", {}, {{arin + "ip/8.8.8.8", 200}}, {arin + "ip/8.8.8.8"},
          "RDAP: " + arin + "ip/8.8.8.8\r\n", ""},
         {"Ipv6", "2a00:1450::1", {}, {{"https://rdap.db.ripe.net/ip/2a00:1450::1", 200}},
+         {"https://rdap.db.ripe.net/ip/2a00:1450::1"}, "RDAP: https://rdap.db.ripe.net/ip/2a00:1450::1\r\n", ""},
+        {"MappedIpv4", "[::ffff:8.8.8.8]", {}, {{arin + "ip/8.8.8.8", 200}}, {arin + "ip/8.8.8.8"},
+         "RDAP: " + arin + "ip/8.8.8.8\r\n", kUnknown},
+        {"Ipv6WithAZone", "2a00:1450::1%eth0", {}, {{"https://rdap.db.ripe.net/ip/2a00:1450::1", 200}},
          {"https://rdap.db.ripe.net/ip/2a00:1450::1"}, "RDAP: https://rdap.db.ripe.net/ip/2a00:1450::1\r\n", ""},
         {"AsNumber", "AS15169", {}, {{arin + "autnum/15169", 200}}, {arin + "autnum/15169"},
          "RDAP: " + arin + "autnum/15169\r\n", ""},

@@ -3,8 +3,10 @@
 // rendering of realistic answers, and hostile or broken bodies.
 #include "engine/rdap/bootstrap.h"
 #include "engine/rdap/cache.h"
+#include "engine/rdap/json.h"
 #include "engine/rdap/lookup.h"
 #include "engine/rdap/text.h"
+#include "platform/file.h"
 #include "platform/cache_dir.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <new>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -84,6 +88,10 @@ TEST(RdapQuery, ClassifiesEachKind) {
         {"  198.51.100.7 ", QueryKind::IPv4, "198.51.100.7"},
         {"2001:db8::1", QueryKind::IPv6, "2001:db8::1"},
         {"::ffff:192.0.2.1", QueryKind::IPv6, "::ffff:192.0.2.1"},
+        // The URL names the address as parsed, not as typed.
+        {"08.08.08.08", QueryKind::IPv4, "8.8.8.8"},
+        {"2001:DB8:0:0:0::01", QueryKind::IPv6, "2001:db8::1"},
+        {"0:0:1:0:0:0:0:1", QueryKind::IPv6, "0:0:1::1"},
         {"1:2:3:4:5:6:7:8", QueryKind::IPv6, "1:2:3:4:5:6:7:8"},
         {"AS15169", QueryKind::Asn, "15169"},
         {"as4294967295", QueryKind::Asn, "4294967295"},
@@ -349,16 +357,17 @@ TEST(RdapCache, RefreshFetchesStaleFilesAndKeepsGoodOnes) {
 }
 
 TEST(RdapCache, FolderIsPerUser) {
-    std::string dir = platform::GetRdapCacheDir();
+    const std::wstring dir = platform::GetRdapCacheDir().wstring();
 #ifdef _WIN32
-    EXPECT_TRUE(dir.ends_with("\\Ostrabel\\rdap")) << dir;
-    EXPECT_GT(dir.size(), std::string("\\Ostrabel\\rdap").size());
+    EXPECT_TRUE(dir.ends_with(L"\\Ostrabel\\rdap"));
+    EXPECT_GT(dir.size(), std::wstring(L"\\Ostrabel\\rdap").size());
 #else
     std::string saved = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
     setenv("XDG_CACHE_HOME", "/var/tmp/xdg", 1);
-    EXPECT_EQ(platform::GetRdapCacheDir(), "/var/tmp/xdg/ostrabel/rdap");
+    EXPECT_EQ(platform::GetRdapCacheDir(), fs::path("/var/tmp/xdg/ostrabel/rdap"));
     setenv("XDG_CACHE_HOME", "relative", 1); // not absolute: ignored
-    EXPECT_EQ(platform::GetRdapCacheDir(), std::string(getenv("HOME")) + "/.cache/ostrabel/rdap");
+    EXPECT_EQ(platform::GetRdapCacheDir(),
+              fs::path(std::string(getenv("HOME")) + "/.cache/ostrabel/rdap"));
     saved.empty() ? unsetenv("XDG_CACHE_HOME") : setenv("XDG_CACHE_HOME", saved.c_str(), 1);
 #endif
 }
@@ -535,11 +544,17 @@ TEST(RdapText, WrongShapesAndHugeBodiesStayBounded) {
     EXPECT_TRUE(Contains(text, "Name: A  Country: XX\r\n")) << text;
 
     // A huge array of entities: the rendering stops at the cap.
-    std::string entities = R"({"objectClassName":"domain","entities":[)";
-    for (int i = 0; i < 200000; ++i)
-        entities += (i ? "," : "") + std::string(R"({"roles":["technical"],"handle":"H"})");
-    entities += "]}";
-    EXPECT_EQ(render(entities, text), Outcome::Answer);
+    // Each entity counts 4 values (object, array, two separators).
+    const auto entitiesBody = [](int count) {
+        std::string body = R"({"objectClassName":"domain","entities":[)";
+        for (int i = 0; i < count; ++i) {
+            if (i > 0)
+                body += ',';
+            body += R"({"roles":["technical"],"handle":"H"})";
+        }
+        return body + "]}";
+    };
+    EXPECT_EQ(render(entitiesBody(70000), text), Outcome::Answer);
     std::size_t shown = 0;
     for (std::size_t at = 0; (at = text.find("Technical contact: H\r\n", at)) != std::string::npos;
          ++at)
@@ -547,11 +562,25 @@ TEST(RdapText, WrongShapesAndHugeBodiesStayBounded) {
     EXPECT_EQ(shown, 64u);
     EXPECT_TRUE(text.ends_with("(further entities not shown)\r\n"));
 
-    // A body near 16 MiB: one long remark.
+    // More values than an answer may hold: refused before anything is built.
+    std::string error;
+    std::string empties = R"({"objectClassName":"domain","entities":[{})";
+    for (int i = 0; i < 250000; ++i)
+        empties += ",{}"; // two values each: the object and its separator
+    EXPECT_EQ(
+        ResponseToText("https://r.example/", 200, empties + "]}", "", TextOptions{}, text, error),
+        Outcome::Failed);
+    EXPECT_EQ(error, "r.example: answer is not RDAP JSON (JSON with more than 500000 values)");
+
+    // A body near the 4 MiB cap: one long remark; beyond it, refused.
     std::string big = R"({"objectClassName":"autnum","remarks":[{"description":[")" +
-                      std::string(16u * 1024 * 1024 - 100, 'x') + "\"]}]}";
+                      std::string(kMaxRdapAnswerBytes - 100, 'x') + "\"]}]}";
     EXPECT_EQ(render(big, text), Outcome::Answer);
-    EXPECT_GT(text.size(), 16u * 1024 * 1024 - 100);
+    EXPECT_GT(text.size(), kMaxRdapAnswerBytes - 100);
+    big.insert(big.size() - 5, 100, 'x');
+    EXPECT_EQ(ResponseToText("https://r.example/", 200, big, "", TextOptions{}, text, error),
+              Outcome::Failed);
+    EXPECT_EQ(error, "r.example: answer over 4 MiB");
 }
 
 TEST(RdapLookup, WholeLookupsAgainstAFakeServer) {
@@ -632,4 +661,222 @@ TEST(RdapLookup, WholeLookupsAgainstAFakeServer) {
         EXPECT_EQ(notes.empty(), std::string(row.note).empty()) << row.query << ": " << notes;
         EXPECT_TRUE(Contains(notes, row.note)) << row.query << ": " << notes;
     }
+}
+
+// Every list stops at its cap and says how many were left out: statuses,
+// name servers, events, remarks, public ids, a contact's roles and e-mails.
+TEST(RdapText, ListsStopAtTheCapAndSayHowManyWereLeftOut) {
+    const auto list = [](const std::string& item, int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i)
+            out += (i ? "," : "") + item;
+        return "[" + out + "]";
+    };
+    const std::string body = R"({"objectClassName":"domain","ldhName":"a.test","status":)" +
+                             list(R"("active")", 70) + R"(,"nameservers":)" +
+                             list(R"({"ldhName":"ns.a.test"})", 65) + R"(,"entities":[{"roles":)" +
+                             list(R"("registrar")", 200) + R"(,"publicIds":)" +
+                             list(R"({"type":"IANA Registrar ID","identifier":"1"})", 100) +
+                             R"(,"vcardArray":["vcard",[["fn",{},"text","Reg"],)" +
+                             list(R"(["email",{},"text","x@a.test"])", 66).substr(1) + "]}]}";
+    TextOptions options;
+    std::string text, error;
+    ASSERT_EQ(ResponseToText("https://r.test/domain/a.test", 200, body, "", options, text, error),
+              Outcome::Answer)
+        << error;
+    const auto count = [&](const std::string& line) {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = text.find(line, at)) != std::string::npos; at += line.size())
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("Status: active\r\n"), 64u);
+    EXPECT_EQ(count("\r\n(6 more not shown)\r\n"), 1u) << text;
+    EXPECT_EQ(count("Name Server: ns.a.test\r\n"), 64u);
+    EXPECT_EQ(count("\r\n(1 more not shown)\r\n"), 1u);
+    EXPECT_EQ(count("IANA Registrar ID: 1\r\n"), 64u);
+    EXPECT_EQ(count("\r\n(36 more not shown)\r\n"), 1u);
+    EXPECT_EQ(count("Registrar, "), 63u);
+    EXPECT_EQ(count("Registrar (136 more not shown): Reg\r\n"), 1u) << text;
+    EXPECT_EQ(count("  E-mail: x@a.test\r\n"), 64u);
+    EXPECT_EQ(count("  (2 more not shown)\r\n"), 1u);
+}
+
+// Controls that would act on a terminal or turn text around never reach the
+// text: C0 and DEL, C1, the bidirectional marks, embeddings, overrides and
+// isolates, and the line and paragraph separators. Other characters stay.
+TEST(RdapText, ControlCharactersBecomeSpaces) {
+    // JSON text of the value, and of what is shown.
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"evil\\u202Egnp.exe", "evil gnp.exe"},
+        {"a\\u202Ab\\u202Bc\\u202Cd\\u202De", "a b c d e"},
+        {"a\\u2066b\\u2067c\\u2068d\\u2069e", "a b c d e"},
+        {"a\\u200Eb\\u200Fc", "a b c"},
+        {"a\\u2028b\\u2029c", "a b c"},
+        {"a\\u0085b\\u009Bc\\u0080d\\u009Fe", "a b c d e"},
+        {"a\\u0007b\\u007Fc", "a b c"},
+        {"Müller \\u200Dß \\u00A0\\u2030", "Müller \\u200Dß \\u00A0\\u2030"},
+    };
+    for (const auto& [json, shown] : rows) {
+        std::string text, error;
+        ASSERT_EQ(ResponseToText("https://r.test/ip/192.0.2.1", 200,
+                                 R"({"objectClassName":"ip network","name":")" + json + "\"}", "",
+                                 TextOptions{}, text, error),
+                  Outcome::Answer)
+            << json;
+        nlohmann::json decoded = nlohmann::json::parse("\"" + shown + "\"");
+        EXPECT_TRUE(Contains(text, "Name: " + decoded.get<std::string>() + "\r\n")) << text;
+    }
+    // The one-line answers too, and the trace.
+    std::string text, error;
+    ResponseToText("https://r.test/domain/a\xE2\x80\xAE"
+                   "b",
+                   404, "", "", {}, text, error);
+    EXPECT_EQ(text, "No match for \"a b\" at r.test.\r\n");
+    ResponseToText("https://r.test/", 429, "",
+                   "1\xC2\x9B"
+                   "2",
+                   {}, text, error);
+    EXPECT_EQ(text, "r.test: too many queries, retry after 1 2.\r\n");
+    EXPECT_EQ(PrintableTraceText("a\xE2\x81\xA6"
+                                 "b\xC2\x85"),
+              "a?b?");
+}
+
+// A registry's link to the registrar's record is not followed to a host
+// written as an address of this machine or of a local network.
+TEST(RdapText, RelatedLinksNeverPointAtLocalAddresses) {
+    const auto related = [](const std::string& href) {
+        const std::string body =
+            R"({"objectClassName":"domain","ldhName":"a.test","links":[{"rel":"related",)"
+            R"("type":"application/rdap+json","href":")" +
+            href + "\"}]}";
+        std::string text, error, link = "unset";
+        EXPECT_EQ(ResponseToText("https://r.test/domain/a.test", 200, body, "", TextOptions{}, text,
+                                 error, &link),
+                  Outcome::Answer)
+            << error;
+        return link;
+    };
+    for (const char* href : {"https://127.0.0.1/x", "https://[::1]:8443/x", "https://10.1.1.1/",
+                             "https://2130706433/", "https://169.254.169.254/latest"})
+        EXPECT_EQ(related(href), "") << href;
+    for (const char* href : {"https://rdap.registrar.test/d/a", "https://192.0.2.8/d/a"})
+        EXPECT_EQ(related(href), href);
+}
+
+namespace {
+
+// A network that keeps its registries in a given folder and counts the
+// refresh's GETs, answering each with the built-in copy (or by throwing).
+class CacheNetwork : public WhoisNetwork {
+public:
+    explicit CacheNetwork(fs::path folder, bool throws = false)
+        : folder_(std::move(folder)), throws_(throws) {}
+    bool Exchange(const std::string&, const std::string&, std::string&, int) override {
+        return false;
+    }
+    bool Resolve(const std::string&, std::string&) override { return false; }
+    fs::path RdapCacheDirectory() override { return folder_; }
+    RegistryFetch RdapRegistryFetch() override {
+        return [fetches = fetches_, throws = throws_](const std::string& url, int,
+                                                      std::string& body) -> bool {
+            ++*fetches;
+            if (throws)
+                throw std::bad_alloc();
+            for (Registry registry : kAllRegistries)
+                if (url == RegistryUrl(registry))
+                    body = std::string(SnapshotJson(registry));
+            return true;
+        };
+    }
+    int Fetches() const { return *fetches_; }
+
+private:
+    fs::path folder_;
+    bool throws_;
+    std::shared_ptr<std::atomic<int>> fetches_ = std::make_shared<std::atomic<int>>(0);
+};
+
+// Whether a refresh starts is decided by the folder's files alone (the
+// copies' age and the failure mark), so three lookups in one process stand
+// for three runs.
+int LookUpThreeTimes(CacheNetwork& net) {
+    for (int run = 0; run < 3; ++run) {
+        RunRdapLookup("AS15169", net, false, {});
+        EXPECT_TRUE(WaitForRefresh(std::chrono::seconds(10)));
+    }
+    return net.Fetches();
+}
+
+} // namespace
+
+// A cache folder that cannot be written (here: below a plain file, which
+// even an administrator cannot write into) is never refreshed, rather than
+// refreshed by every lookup; a writable one once.
+TEST(RdapRefresh, AtMostOneRoundOfDownloadsForThreeRuns) {
+    TempDir dir;
+    dir.Write("file", "x");
+    CacheNetwork readOnly(dir.path / "file" / "rdap");
+    EXPECT_EQ(LookUpThreeTimes(readOnly), 0);
+    CacheNetwork writable(dir.path / "rdap");
+    EXPECT_EQ(LookUpThreeTimes(writable), 4);
+    EXPECT_FALSE(CacheNeedsRefresh(dir.path / "rdap"));
+}
+
+// An exception inside the refresh (out of memory, a thread that cannot be
+// made) is a failed refresh: the program goes on, and the next try is a
+// day away.
+TEST(RdapRefresh, AnExceptionIsAFailedRefresh) {
+    TempDir dir;
+    CacheNetwork net(dir.path / "rdap", /*throws=*/true);
+    EXPECT_EQ(LookUpThreeTimes(net), 1);
+    EXPECT_TRUE(fs::exists(dir.path / "rdap" / "refresh-failed"));
+}
+
+// A folder named beyond ASCII (a user called José) is the same folder for
+// writing and reading: the path stays as the system names it.
+TEST(RdapCache, FolderNamedBeyondAscii) {
+    TempDir dir;
+    const fs::path where = dir.path / fs::path(u8"Jos\u00e9 \u0416") / "rdap";
+    std::string error;
+    ASSERT_TRUE(RefreshBootstrapCache(
+        where,
+        [](const std::string& url, std::string& body) {
+            for (Registry registry : kAllRegistries)
+                if (url == RegistryUrl(registry))
+                    body = std::string(SnapshotJson(registry));
+            return true;
+        },
+        error))
+        << error;
+    std::array<bool, 4> fromCache = {};
+    LoadBootstrap(where, &fromCache);
+    EXPECT_EQ(fromCache, (std::array<bool, 4>{true, true, true, true}));
+    EXPECT_TRUE(fs::exists(dir.path / fs::path(u8"Jos\u00e9 \u0416") / "rdap" / "asn.json"));
+}
+
+// Writers of one file at once each write a temporary file of their own: the
+// file ends whole, as one of them wrote it, and no temporary file is left.
+TEST(RdapCache, WritersAtOnceNeverShareATemporaryFile) {
+    TempDir dir;
+    std::vector<std::thread> writers;
+    std::atomic<int> failures{0};
+    for (int w = 0; w < 4; ++w)
+        writers.emplace_back([&, w] {
+            const std::string body(200000, static_cast<char>('a' + w));
+            for (int i = 0; i < 25; ++i) {
+                std::string reason;
+                if (!platform::ReplaceFileContents(dir.path / "dns.json", body, reason))
+                    ++failures;
+            }
+        });
+    for (std::thread& t : writers)
+        t.join();
+    EXPECT_EQ(failures, 0);
+    std::ifstream in(dir.path / "dns.json", std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_EQ(written.size(), 200000u);
+    EXPECT_EQ(written.find_first_not_of(written[0]), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
 }

@@ -271,7 +271,7 @@ https_asked dev-rdap "pubapi.registry.google /rdap/domain/example.dev" "rdap.reg
 # The registry knows no such name: one line naming the server and the query.
 world
 whois whois.iana.org dev "$f/iana-dev.txt"
-lookup dev-404 0 nosuch.dev
+lookup dev-404 1 nosuch.dev # printed, but no record: exit status 1
 [ "$(grep -c . "$out/dev-404.native")" = 1 ] || fail "dev-404: not one line: $(cat "$out/dev-404.native")"
 has dev-404 "No match" "nosuch.dev" "pubapi.registry.google"
 https_asked dev-404 "pubapi.registry.google /rdap/domain/nosuch.dev"
@@ -453,9 +453,9 @@ first refreshed "RDAP: https://rdap.nic.zz/domain/example.zz"
 has refreshed "Anna Müller"
 https_asked refreshed "rdap.nic.zz /domain/example.zz"
 
-# A data.iana.org that takes the question and never answers: the command
-# line waits a few seconds for the refresh, then exits, and the next run does
-# not try again (not for a day).
+# A data.iana.org that takes the question and never answers: the refresh
+# gives up at its own bound (8 s), the command line waits for that and exits,
+# and the next run does not try again (not for a day).
 dev_world
 route data.iana.org '/rdap/*' 200 '!silent'
 cache=empty
@@ -467,7 +467,7 @@ lookup stalled-again 0 --rdap example.dev
 https_asked stalled-again "pubapi.registry.google /rdap/domain/example.dev" "rdap.registrar.example /domain/example.dev"
 for side in $(sides); do
   ms=$(cat "$out/stalled.$side.ms") again=$(cat "$out/stalled-again.$side.ms")
-  [ "$ms" -ge 4900 ] && [ "$ms" -le 15000 ] || fail "stalled ($side): took $ms ms, expected the bounded wait (5 s)"
+  [ "$ms" -ge 7900 ] && [ "$ms" -le 15000 ] || fail "stalled ($side): took $ms ms, expected the refresh's bound (8 s)"
   [ "$again" -le 4000 ] || fail "stalled-again ($side): took $again ms, waited for a refresh again"
 done
 
