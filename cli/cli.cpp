@@ -201,9 +201,9 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
 }
 
 ExchangeLimits CliExchangeLimits(const CliOptions& options) {
-    ExchangeLimits limits;
-    limits.timeoutMs = options.timeoutMs;
-    return limits;
+    if (options.timeoutMs > 0)
+        return ExchangeLimits::Uniform(options.timeoutMs);
+    return options.classic ? ExchangeLimits() : kDefaultModeLimits;
 }
 
 int CliExitStatus(const std::string& result) {
@@ -256,13 +256,19 @@ std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const 
     case ExchangeOutcome::NotResolved:
         return "cannot reach " + server + " (unknown host)";
     case ExchangeOutcome::NotConnected:
+    case ExchangeOutcome::Unreachable:
         return "cannot reach " + server + " (no connection)";
+    case ExchangeOutcome::Refused:
+        return "cannot reach " + server + " (connection refused)";
+    case ExchangeOutcome::ConnectTimedOut:
+        return "cannot reach " + server + " (connection timed out)";
     case ExchangeOutcome::NoSocket:
         return "cannot reach " + server + " (no socket)";
     case ExchangeOutcome::NotSent:
     case ExchangeOutcome::SendFailed:
         return "cannot send the query to " + server;
     case ExchangeOutcome::ReceiveFailed:
+    case ExchangeOutcome::Reset:
         return "the answer from " + server + " broke off";
     case ExchangeOutcome::TimedOut:
         return "timed out after " + FormatSeconds(timeoutMs) + " s waiting for " + server;
@@ -392,12 +398,15 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
                 if (options.verbose)
                     trace(line);
             };
+        LookupDetails details;
+        lookup.details = &details;
         RunWhoisLookup(options.query, result, lookup, net);
-        if (options.rdap && result.empty() && !options.verbose)
+        if (options.rdap && details.text.empty() && !options.verbose)
             err += "ostrabel-cli: " +
                    (rdapWhy.empty() ? std::string("RDAP gave no answer") : rdapWhy) + "\n";
         out = FormatCliOutput(result, options.raw);
-        return CliExitStatus(result);
+        // The reason line alone is no answer.
+        return details.text.empty() && !details.error.empty() ? 1 : CliExitStatus(result);
     }
 
     const auto start = std::chrono::steady_clock::now();
@@ -412,8 +421,9 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
     // Nothing at all for an exchange that failed before a byte arrived.
     if (outcome == ExchangeOutcome::Completed || !result.empty())
         out = FormatCliOutput(result, options.raw);
-    const std::string message = DirectExchangeMessage(outcome, !result.empty(), options.host,
-                                                      options.port, options.timeoutMs);
+    const std::string message =
+        DirectExchangeMessage(outcome, !result.empty(), options.host, options.port,
+                              CliExchangeLimits(options).readTimeoutMs);
     if (message.empty())
         return 0;
     err += "ostrabel-cli: " + message + "\n";
