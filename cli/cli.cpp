@@ -4,6 +4,8 @@
 #include "engine/filters.h"
 #include "base/text.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <iterator>
@@ -89,7 +91,7 @@ bool ParseCliHost(const std::string& text, std::string& host, int& port, std::st
 
 CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     bool raw = false, help = false, version = false, classic = false, verbose = false;
-    bool rdap = false, rdapNotices = false;
+    bool rdap = false, rdapNotices = false, json = false;
     bool convertOn = false, convertOff = false;
     std::string host;
     int hostPort = 0;   // 0: no port in -h
@@ -114,6 +116,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             {"--verbose", &verbose},
             {"--rdap", &rdap},
             {"--rdap-notices", &rdapNotices},
+            {"--json", &json},
             {"--convert-to-ip", &convertOn},
             {"--no-convert-to-ip", &convertOff},
             {"--help", &help},
@@ -174,6 +177,10 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             "--rdap and --classic exclude each other (the classic chain has no RDAP)");
     if (rdap && !host.empty())
         return UsageError("--rdap and -h exclude each other (-h asks one WHOIS server)");
+    if (json && !host.empty())
+        return UsageError("--json and -h exclude each other (-h prints one answer as it came)");
+    if (json && raw)
+        return UsageError("--json and --raw exclude each other");
     if (portOption != 0 && host.empty())
         return UsageError("-p needs -h (lookups without -h always use port 43)");
     if (queries.empty())
@@ -195,6 +202,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     options.verbose = verbose;
     options.rdap = rdap;
     options.rdapNotices = rdapNotices;
+    options.json = json;
     options.convertToIp = convertOff ? 0 : 1;
     options.timeoutMs = timeoutMs;
     return options;
@@ -204,6 +212,36 @@ ExchangeLimits CliExchangeLimits(const CliOptions& options) {
     if (options.timeoutMs > 0)
         return ExchangeLimits::Uniform(options.timeoutMs);
     return options.classic ? ExchangeLimits() : kDefaultModeLimits;
+}
+
+std::string LookupJson(const std::string& query, const LookupDetails& details) {
+    using nlohmann::json;
+    json fields = json::object();
+    for (std::size_t f = 0; f < summary::kFieldCount; ++f) {
+        const auto field = static_cast<summary::Field>(f);
+        const std::vector<std::string>& values = details.summary.Get(field);
+        if (values.empty() || !summary::InLayout(field, details.layout))
+            continue;
+        const std::string key = summary::KeyOf(field, details.layout);
+        if (summary::Info(field).list)
+            fields[key] = values;
+        else
+            fields[key] = values.front();
+    }
+    json sources = json::array();
+    for (const summary::Source& source : details.summary.sources)
+        sources.push_back(
+            {{"protocol", source.protocol}, {"server", source.server}, {"query", source.query}});
+    std::string text = FormatCliOutput(details.text, false);
+    text.pop_back(); // the newline FormatCliOutput adds
+    json out = {{"query", query},
+                {"kind", details.kind},
+                {"summary", fields},
+                {"sources", sources},
+                {"text", text}};
+    if (!details.error.empty())
+        out["error"] = details.error;
+    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 int CliExitStatus(const std::string& result) {
@@ -280,7 +318,8 @@ std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const 
 }
 
 std::string CliUsageLine() {
-    return "usage: ostrabel-cli [--raw] [--classic | --rdap] [--rdap-notices] [--verbose]\n"
+    return "usage: ostrabel-cli [--raw | --json] [--classic | --rdap] [--rdap-notices] "
+           "[--verbose]\n"
            "                    [--convert-to-ip | --no-convert-to-ip]\n"
            "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n";
 }
@@ -294,6 +333,11 @@ std::string CliHelpText() {
            "  --raw                print the whole result text byte for byte (CR LF\n"
            "                       line ends, no final newline added; the window\n"
            "                       shows at most its first 256 KiB)\n"
+           "  --json               one JSON object instead of the text: query, kind,\n"
+           "                       summary (the owner's fields), sources (protocol,\n"
+           "                       server, query of each answer), text (the records)\n"
+           "                       and error (why there is no answer, or why it was\n"
+           "                       cut off) where there is one\n"
            "  --classic            the classic lookup chain only (see below)\n"
            "  --rdap               RDAP only: ask the registry's RDAP service (HTTPS)\n"
            "                       for the domain, address (IPv4 or IPv6) or AS number\n"
@@ -314,11 +358,14 @@ std::string CliHelpText() {
            "  -p, --port PORT      the port of -h (1 to 65535, default 43); only with -h,\n"
            "                       and a PORT given in -h wins\n"
            "  --timeout SECONDS    bound connecting and every single read of each\n"
-           "                       exchange (up to three decimals, at most 86400; 0 or\n"
-           "                       absent: no limit); a timed-out exchange ends like a\n"
-           "                       broken one and keeps what arrived; name resolution\n"
-           "                       is not bounded; an RDAP request is bounded by\n"
-           "                       SECONDS to connect and three times SECONDS in all\n"
+           "                       exchange (up to three decimals, at most 86400; 0:\n"
+           "                       no limit); without it connecting is bounded by 10 s\n"
+           "                       and each wait for the next byte by 15 s, except\n"
+           "                       with --classic, which waits as long as it takes; a\n"
+           "                       timed-out exchange keeps what arrived; name\n"
+           "                       resolution is not bounded; an RDAP request is\n"
+           "                       bounded by SECONDS to connect and to wait for a\n"
+           "                       byte, and three times SECONDS in all\n"
            "  --help               show this text\n"
            "  --version            show the version\n"
            "  --                   end of options: the next argument is the query\n"
@@ -337,8 +384,12 @@ std::string CliHelpText() {
            "\"ReferralServer: whois://\" line are followed, and a name typed with\n"
            "non-ASCII letters is sent in its ASCII (xn--) form. Where port 43 gives\n"
            "nothing at all (no server known even by IANA, a registry or ARIN that\n"
-           "answers nothing), RDAP is asked instead. --classic asks exactly what the\n"
-           "classic chain asks.\n"
+           "answers nothing), RDAP is asked instead. An answer begins with a summary of\n"
+           "its owner (registrant or owner, registrar, dates, name servers, network,\n"
+           "country, abuse contact, the servers it came from), then an empty line,\n"
+           "then the records; a lookup that finds nothing prints one line saying why\n"
+           "(\"No answer: ...\") and exits 1. --classic asks exactly what the classic\n"
+           "chain asks and prints its text alone.\n"
            "RDAP's servers come from IANA's bootstrap registries: a copy built in, and\n"
            "fresh copies fetched at most once a week into the cache folder\n"
            "($XDG_CACHE_HOME/ostrabel/rdap, or %LOCALAPPDATA%\\Ostrabel\\rdap on Windows).\n"
@@ -404,7 +455,8 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
         if (options.rdap && details.text.empty() && !options.verbose)
             err += "ostrabel-cli: " +
                    (rdapWhy.empty() ? std::string("RDAP gave no answer") : rdapWhy) + "\n";
-        out = FormatCliOutput(result, options.raw);
+        out = options.json ? LookupJson(options.query, details)
+                           : FormatCliOutput(result, options.raw);
         // The reason line alone is no answer.
         return details.text.empty() && !details.error.empty() ? 1 : CliExitStatus(result);
     }

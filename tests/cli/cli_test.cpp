@@ -9,6 +9,7 @@
 #include "tests/support/fake_whois_server.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -561,4 +562,48 @@ TEST(RunCli, DirectServerOverLoopback) {
     EXPECT_EQ(err, "ostrabel-cli: cannot reach 127.0.0.1:" + std::to_string(closedPort) +
                        " (connection refused)\n");
     EXPECT_TRUE(chain.requests().empty());
+}
+
+// --json: one object with the summary's fields under lower-camel keys, the
+// answers it came from, the records without the summary, and the reason
+// line where the lookup found nothing.
+TEST(RunCli, JsonShape) {
+    ScriptedNetwork net;
+    ScriptedDirect unused;
+    net.Answer("whois.arin.net", "192.0.2.1",
+               "NetRange:       192.0.2.0 - 192.0.2.255\nNetName:    TEST-NET\n"
+               "OrgName:        Example \xff Org\nOrgAbuseEmail:  abuse@example.net\n");
+    std::string out, err;
+    EXPECT_EQ(RunCli(ParseCliArguments({"--json", "192.0.2.1"}), net, unused.Get(), out, err), 0);
+    const nlohmann::json j = nlohmann::json::parse(out);
+    EXPECT_EQ(j["query"], "192.0.2.1");
+    EXPECT_EQ(j["kind"], "address");
+    EXPECT_EQ(j["summary"], nlohmann::json::parse(R"({"network": "192.0.2.0 - 192.0.2.255",
+        "name": "TEST-NET", "owner": "Example \ufffd Org", "abuseContact": "abuse@example.net"})"));
+    EXPECT_EQ(j["sources"], nlohmann::json::parse(R"([{"protocol": "WHOIS",
+        "server": "whois.arin.net", "query": "192.0.2.1"}])"));
+    EXPECT_EQ(j["text"].get<std::string>().rfind("192.0.2.1\n\nNetRange:", 0), 0u);
+    EXPECT_FALSE(j.contains("error"));
+    EXPECT_EQ(out.back(), '\n'); // one object, one final newline
+
+    out.clear();
+    net.Answer("whois.verisign-grs.com", "domain example.com",
+               "Domain Name: EXAMPLE.COM\nDomain Status: ok https://icann.org/epp#ok\n"
+               "Name Server: A.IANA-SERVERS.NET\nName Server: B.IANA-SERVERS.NET\n");
+    EXPECT_EQ(RunCli(ParseCliArguments({"--json", "--no-convert-to-ip", "example.com"}), net,
+                     unused.Get(), out, err),
+              0);
+    EXPECT_EQ(nlohmann::json::parse(out)["summary"],
+              nlohmann::json::parse(R"({"domain": "example.com", "status": ["ok"],
+                  "nameServers": ["a.iana-servers.net", "b.iana-servers.net"]})"));
+
+    out.clear();
+    EXPECT_EQ(RunCli(ParseCliArguments({"--json", "192.0.2.9"}), net, unused.Get(), out, err), 1);
+    const nlohmann::json failed = nlohmann::json::parse(out);
+    EXPECT_EQ(failed["error"], "No answer: whois.arin.net could not be reached.");
+    EXPECT_EQ(failed["text"], "");
+    EXPECT_EQ(failed["summary"], nlohmann::json::object());
+
+    EXPECT_EQ(ParseCliArguments({"--json", "--raw", "q"}).action, CliAction::UsageError);
+    EXPECT_EQ(ParseCliArguments({"--json", "-h", "whois.test", "q"}).action, CliAction::UsageError);
 }
