@@ -3,7 +3,7 @@
 #include "engine/arin_org.h"
 #include "engine/busy.h"
 #include "engine/filters.h"
-#include "engine/rdap/service.h"
+#include "engine/rdap/lookup.h"
 #include "base/server_roles.h"
 #include "base/text.h"
 #include "platform/idna.h"
