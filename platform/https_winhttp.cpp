@@ -313,7 +313,7 @@ bool Exchange(HINTERNET session, bool automaticProxy, const HttpsRequest& reques
     connected();
     // From here on only the whole request's bound applies.
     left = std::max(Left(deadline), 1);
-    WinHttpSetTimeouts(req.get(), left, left, left, left);
+    WinHttpSetTimeouts(req.get(), left, left, left, std::min(left, request.stallTimeoutMs));
     if (!WinHttpReceiveResponse(req.get(), nullptr)) {
         response.error = ErrorText(GetLastError(), progress.secureFlags);
         return false;
@@ -340,7 +340,7 @@ bool Exchange(HINTERNET session, bool automaticProxy, const HttpsRequest& reques
             response.error = "timed out";
             return false;
         }
-        WinHttpSetTimeouts(req.get(), left, left, left, left);
+        WinHttpSetTimeouts(req.get(), left, left, left, std::min(left, request.stallTimeoutMs));
         DWORD got = 0;
         if (!WinHttpReadData(req.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
             response.error = ErrorText(GetLastError(), 0);
