@@ -1,7 +1,7 @@
-// The ASCII form of internationalised names: the same in both builds for
-// ordinary names. Natively they go in as UTF-8; on Windows through UTF-16
-// (every script) and, for the names the system code page holds, through the
-// code page as typed in the window.
+// The ASCII form of internationalised names: the same in both builds,
+// IDNA2008's deviation characters included. Natively they go in as UTF-8; on
+// Windows through UTF-16 (every script) and, for the names the system code
+// page holds, through the code page as typed in the window.
 #include "platform/idna.h"
 #include "tests/engine/idna_text.h"
 

@@ -953,6 +953,38 @@ TEST_F(MainWindowTest, FontsAndLayoutFollowTheDpi) {
     ::DeleteFileA(reportPath.c_str());
 }
 
+// A move to a monitor of 144 DPI (WM_DPICHANGED, as the system sends it):
+// the window takes the proposed rectangle, the fonts and the layout follow.
+TEST_F(MainWindowTest, ADpiChangeRescalesFontsAndLayout) {
+    auto dlg = MakeDialog();
+    Script script;
+    script.Do([&] {
+        HWND hwnd = dlg->GetSafeHwnd();
+        RECT proposed{20, 30, 20 + 600, 30 + 660};
+        ::SendMessageA(hwnd, CLookupDlg::kDpiChangedMessage, MAKEWPARAM(144, 144),
+                       reinterpret_cast<LPARAM>(&proposed));
+        EXPECT_EQ(dlg->Dpi(), 144);
+        RECT window{};
+        ::GetWindowRect(hwnd, &window);
+        EXPECT_EQ(window.right - window.left, 600);
+        EXPECT_EQ(window.bottom - window.top, 660);
+        LOGFONTA font{};
+        HFONT handle = reinterpret_cast<HFONT>(
+            ::SendMessageA(::GetDlgItem(hwnd, IDC_RESULT), WM_GETFONT, 0, 0));
+        ASSERT_EQ(::GetObjectA(handle, sizeof font, &font), static_cast<int>(sizeof font));
+        EXPECT_EQ(std::abs(font.lfHeight), 21);
+        const RECT lookup = ChildRect(hwnd, IDC_LOOKUP);
+        EXPECT_EQ(lookup.left, 435);
+        EXPECT_EQ(lookup.right - lookup.left, 105);
+        // The bottom row keeps 1.5 times its 14 pixels below the result box.
+        const RECT client = dlg->GetClientRect();
+        EXPECT_EQ(ChildRect(hwnd, IDOK).bottom, client.bottom - 57 + 36);
+        dlg->PostMessage(WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(script.Run(*dlg), IDOK);
+    EXPECT_TRUE(script.Finished());
+}
+
 TEST_F(MainWindowTest, WindowCannotGetSmallerThan400By350AndTheBottomRowDoesNotOverlap) {
     auto dlg = MakeDialog();
     Script script;
