@@ -569,12 +569,12 @@ TEST_F(MainWindowTest, AResultQueuedBeforeAbortIsDroppedAndDoesNotEndTheNextLook
             LookUp(hwnd, "192.0.2.11"); // and a new lookup at once
             EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "Abort");
         })
+        // The new lookup's steps show, nothing of the dropped result.
+        .Until(
+            [&] { return ItemText(hwnd, IDC_RESULT).rfind("Looking up 192.0.2.11\r\n", 0) == 0; })
         .Pause(200)
         .Do([&] {
-            // The new lookup's steps show, nothing of the dropped result.
-            const std::string shown = ItemText(hwnd, IDC_RESULT);
-            EXPECT_EQ(shown.rfind("Looking up 192.0.2.11\r\n", 0), 0u) << shown;
-            EXPECT_FALSE(Contains(shown, "answer-"));
+            EXPECT_FALSE(Contains(ItemText(hwnd, IDC_RESULT), "answer-"));
             EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "Abort");
             EXPECT_EQ(ActiveQuery(), "192.0.2.11");
         })
@@ -1078,6 +1078,8 @@ TEST_F(MainWindowTest, ClosingWhileALookupRunsTakesTheExtraSecondAndShowsNothing
             LookUp(hwnd, "192.0.2.13");
         })
         .Until([&] { return m_net.WaitForArrivals(1, 0ms); })
+        .Until(
+            [&] { return ItemText(hwnd, IDC_RESULT).rfind("Looking up 192.0.2.13\r\n", 0) == 0; })
         .Do([&] {
             // The worker ends in the middle of the close sequence's wait.
             std::thread([this] {
