@@ -24,6 +24,17 @@ build_win64() {
 # Whether 64-bit Wine is installed (Debian's wine64), to run the 64-bit tests.
 have_wine64() { [ -x /usr/lib/wine/wine64 ]; }
 
+# Whether this kernel runs 32-bit programs (Wine's 32-bit loader is one). Some
+# kernels are built without that: there the 32-bit build is made but can only
+# be run by a machine that has it, and the 64-bit build stands in.
+runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
+# The Windows tree whose programs run here: the 32-bit one, the main program,
+# where the kernel runs 32-bit programs, otherwise the 64-bit one.
+runnable_windows_tree() {
+  if runs_32bit; then echo "$root/build-win32"; else echo "$root/build-win64"; fi
+}
+
 # Wine's environment for the prefix $1, the one place it is set (the run
 # script, ctest's wine-run.sh and every test script source this file): a
 # 32-bit prefix (64-bit when OSTRABEL_WINEARCH is win64), Wine's own chatter
