@@ -22,6 +22,7 @@ namespace {
 
 constexpr char kLookupCaption[] = "&Lookup";
 constexpr char kAbortCaption[] = "Abort";
+constexpr char kAbortedText[] = "Aborted.";
 
 // The dialog manager of the ANSI calls makes ANSI controls, and a wide text
 // sent to an ANSI window is narrowed to the system code page on its way in.
@@ -33,21 +34,30 @@ void MakeWideCharacterWindow(HWND box) {
         ::SetWindowLongPtrW(box, GWLP_WNDPROC, ::GetWindowLongPtrW(box, GWLP_WNDPROC));
 }
 
-// Puts a result into the result box: UTF-8 through the wide-character call,
-// anything else as bytes of the system code page.
+// Sets the box's text from bytes of the given code page, through the
+// wide-character call. False when they do not convert.
+bool SetWideText(HWND box, const std::string& text, UINT codePage, DWORD flags) {
+    const int length = static_cast<int>(text.size());
+    if (length == 0)
+        return ::SetWindowTextW(box, L"") != FALSE;
+    const int wideLength = ::MultiByteToWideChar(codePage, flags, text.data(), length, nullptr, 0);
+    if (wideLength <= 0)
+        return false;
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    ::MultiByteToWideChar(codePage, flags, text.data(), length, wide.data(), wideLength);
+    return ::SetWindowTextW(box, wide.c_str()) != FALSE;
+}
+
+// Puts a result into the result box: UTF-8 through the wide-character call.
+// Anything else is bytes of the system code page, except where that code
+// page is UTF-8 (the manifest's choice on current systems): there the bytes
+// of an older server are read as Windows-1252, the code page of the Latin-1
+// answers such servers send, rather than shown as replacement characters.
 void ShowResult(HWND box, const ResultDisplay& shown) {
-    if (shown.utf8) {
-        const int length = static_cast<int>(shown.text.size());
-        const int wideLength = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
-                                                     shown.text.data(), length, nullptr, 0);
-        if (wideLength > 0) {
-            std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-            ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, shown.text.data(), length,
-                                  wide.data(), wideLength);
-            ::SetWindowTextW(box, wide.c_str());
-            return;
-        }
-    }
+    if (shown.utf8 && SetWideText(box, shown.text, CP_UTF8, MB_ERR_INVALID_CHARS))
+        return;
+    if (::GetACP() == CP_UTF8 && SetWideText(box, shown.text, 1252, 0))
+        return;
     ::SetWindowTextA(box, shown.text.c_str());
 }
 
@@ -73,6 +83,7 @@ FW_BEGIN_MESSAGE_MAP(CLookupDlg, fw::CDialog)
     fw::OnMessage(WM_QUERYDRAGICON, &CLookupDlg::OnQueryDragIcon),
     fw::OnMessage(WM_SIZE, &CLookupDlg::OnSize),
     fw::OnMessage(WM_GETMINMAXINFO, &CLookupDlg::OnGetMinMaxInfo),
+    fw::OnMessage(kDpiChangedMessage, &CLookupDlg::OnDpiChanged),
 FW_END_MESSAGE_MAP()
 // clang-format on
 
@@ -106,10 +117,16 @@ void CLookupDlg::DoDataExchange(fw::CDataExchange& dx) {
 }
 
 bool CLookupDlg::PreTranslateMessage(MSG* msg) {
-    // Escape would close the dialog through Cancel; here it does nothing.
+    // Escape would close the dialog through Cancel; here it only closes the
+    // history's open drop-down list, and otherwise does nothing.
     // Return still reaches the dialog manager and presses "&Lookup".
-    if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && msg->wParam == VK_ESCAPE)
+    if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && msg->wParam == VK_ESCAPE) {
+        HWND query = GetDlgItem(IDC_QUERY);
+        if (msg->message == WM_KEYDOWN && query != nullptr &&
+            ::SendMessageA(query, CB_GETDROPPEDSTATE, 0, 0) != FALSE)
+            ::SendMessageA(query, CB_SHOWDROPDOWN, FALSE, 0);
         return true;
+    }
     return CDialog::PreTranslateMessage(msg);
 }
 
@@ -117,6 +134,10 @@ LRESULT CLookupDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_LOOKUP_DONE) {
         OnLookupDone();
         return 0; // consumed: never DM_REPOSITION
+    }
+    if (msg == WM_LOOKUP_PROGRESS) {
+        OnLookupProgress();
+        return 0;
     }
     return CDialog::WindowProc(msg, wp, lp);
 }
@@ -175,7 +196,7 @@ BOOL CLookupDlg::OnInitDialog() {
     SetIcon(m_hIcon, true);
     SetIcon(m_hIcon, false);
 
-    LayoutControls();
+    ApplyDpi(fw::WindowDpi(m_hWnd));
 
     const int minimize = ReadSettingInt(kSettingsSection, kMinimizeValue, 0);
     m_classicLookup = ReadSettingInt(kSettingsSection, kClassicLookupValue, 0) != 0;
@@ -206,9 +227,6 @@ BOOL CLookupDlg::OnInitDialog() {
 
     LoadHistory(kHistorySection, m_comboQuery);
 
-    m_editResult.SetFont(m_fontResult, true);
-    m_editResult.SetMargins(8, 8);
-
     std::string title;
     GetWindowTitle(title);
     SetWindowText(title);
@@ -216,7 +234,33 @@ BOOL CLookupDlg::OnInitDialog() {
     return TRUE; // the focus goes to the first tab stop, the query
 }
 
-// Places every control but the heading for the client size W x H:
+// The fonts, the result box's margins and the layout for the window's dots
+// per inch.
+void CLookupDlg::ApplyDpi(int dpi) {
+    m_dpi = dpi;
+    CreateCourierListFont(m_fontResult, dpi);
+    m_heading.SetDpi(dpi);
+    m_editResult.SetFont(m_fontResult, true);
+    const int margin = fw::ScaleForDpi(8, dpi);
+    m_editResult.SetMargins(margin, margin);
+    LayoutControls();
+    ::InvalidateRect(m_heading.GetSafeHwnd(), nullptr, TRUE);
+}
+
+// The window moved to a monitor of another DPI (or the setting changed): it
+// takes the rectangle the system proposes, then fonts and layout follow.
+LRESULT CLookupDlg::OnDpiChanged(WPARAM wp, LPARAM lp) {
+    const int dpi = LOWORD(wp);
+    if (const RECT* proposed = reinterpret_cast<const RECT*>(lp))
+        ::SetWindowPos(m_hWnd, nullptr, proposed->left, proposed->top,
+                       proposed->right - proposed->left, proposed->bottom - proposed->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    ApplyDpi(dpi >= 48 && dpi <= 960 ? dpi : fw::WindowDpi(m_hWnd));
+    return 0;
+}
+
+// Places every control but the heading for the client size W x H, in pixels
+// at 96 DPI (each figure below is scaled to the window's DPI):
 //
 //   control              x        y        width    height
 //   result box           14       158      W - 28   H - 208
@@ -239,13 +283,18 @@ void CLookupDlg::LayoutControls() {
     const RECT client = GetClientRect();
     const int w = client.right - client.left;
     const int h = client.bottom - client.top;
+    const auto s = [this](int pixels) { return fw::ScaleForDpi(pixels, m_dpi); };
 
     const ControlPlace places[] = {
-        {IDC_RESULT, 14, 158, w - 28, h - 208}, {IDC_INPUT_GROUP, 14, 64, w - 28, 85},
-        {IDC_QUERY, 30, 85, 250, 250},          {IDC_LOOKUP, 290, 85, 70, 25},
-        {IDC_CONVERT_TO_IP, 30, 115, 250, 25},  {IDOK, w - 84, h - 38, 70, 24},
-        {IDC_TRAY, w - 162, h - 38, 70, 24},    {IDC_MORE_SOFTWARE, 14, h - 38, 120, 24},
-        {IDC_CONFIGURE, 142, h - 38, 70, 24},
+        {IDC_RESULT, s(14), s(158), w - s(28), h - s(208)},
+        {IDC_INPUT_GROUP, s(14), s(64), w - s(28), s(85)},
+        {IDC_QUERY, s(30), s(85), s(250), s(250)},
+        {IDC_LOOKUP, s(290), s(85), s(70), s(25)},
+        {IDC_CONVERT_TO_IP, s(30), s(115), s(250), s(25)},
+        {IDOK, w - s(84), h - s(38), s(70), s(24)},
+        {IDC_TRAY, w - s(162), h - s(38), s(70), s(24)},
+        {IDC_MORE_SOFTWARE, s(14), h - s(38), s(120), s(24)},
+        {IDC_CONFIGURE, s(142), h - s(38), s(70), s(24)},
     };
     for (const ControlPlace& place : places) {
         HWND control = GetDlgItem(place.id);
@@ -276,6 +325,10 @@ LRESULT CLookupDlg::OnLookup(WPARAM, LPARAM) {
         ClearActiveQuery();
         DiscardQueuedResults();
         m_btnLookup.SetWindowText(kLookupCaption);
+        // The default mode says so at once; the classic one keeps what the
+        // box shows.
+        if (!m_classicLookup)
+            m_editResult.SetWindowText(kAbortedText);
         return 0;
     }
 
@@ -288,6 +341,7 @@ LRESULT CLookupDlg::OnLookup(WPARAM, LPARAM) {
     // belongs to a lookup that was abandoned.
     DiscardQueuedResults();
     ClearLookupResult();
+    ClearLookupProgress();
     SetActiveQuery(m_strQuery);
     if (!StartLookupWorker(m_bConvertToIp, m_classicLookup,
                            WindowLookupTarget(reinterpret_cast<std::uintptr_t>(m_hWnd)),
@@ -298,7 +352,8 @@ LRESULT CLookupDlg::OnLookup(WPARAM, LPARAM) {
     }
     // The trimmed query goes to the top of the list and shows in the field.
     AddToHistory(m_strQuery, m_comboQuery, HISTORY_LIMIT);
-    // The result box keeps the previous result until the new one arrives.
+    // Classic mode: the result box keeps the previous result until the new
+    // one arrives. The default mode shows the worker's steps meanwhile.
     return 0;
 }
 
@@ -313,9 +368,17 @@ void CLookupDlg::OnLookupDone() {
     ClearActiveQuery();
 }
 
+// The steps of the running lookup so far (default mode), in place of what
+// the box showed.
+void CLookupDlg::OnLookupProgress() {
+    if (!IsLookupRunning() || m_classicLookup)
+        return;
+    ShowResult(m_editResult, ResultForDisplay(LookupProgress()));
+}
+
 void CLookupDlg::DiscardQueuedResults() {
     MSG msg;
-    while (::PeekMessageA(&msg, m_hWnd, WM_LOOKUP_DONE, WM_LOOKUP_DONE, PM_REMOVE)) {
+    while (::PeekMessageA(&msg, m_hWnd, WM_LOOKUP_DONE, WM_LOOKUP_PROGRESS, PM_REMOVE)) {
     }
 }
 
@@ -390,8 +453,8 @@ LRESULT CLookupDlg::OnSize(WPARAM wp, LPARAM) {
 
 LRESULT CLookupDlg::OnGetMinMaxInfo(WPARAM, LPARAM lp) {
     MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lp);
-    info->ptMinTrackSize.x = kMinTrackWidth;
-    info->ptMinTrackSize.y = kMinTrackHeight;
+    info->ptMinTrackSize.x = fw::ScaleForDpi(kMinTrackWidth, m_dpi);
+    info->ptMinTrackSize.y = fw::ScaleForDpi(kMinTrackHeight, m_dpi);
     return Default();
 }
 

@@ -38,7 +38,8 @@ public:
     static constexpr UINT kTrayIconId = 140;                   // also the tray menu's id
     // How long the close sequence gives a running lookup.
     static constexpr DWORD kCloseWaitMs = 1000;
-    // The least size the window can be dragged to, frame included.
+    // The least size the window can be dragged to, frame included (at 96
+    // DPI; in proportion at others).
     static constexpr int kMinTrackWidth = 400;
     static constexpr int kMinTrackHeight = 350;
 
@@ -53,9 +54,13 @@ public:
     // since a hidden window without an icon could never be brought back.
     bool HasTrayIcon() const { return m_bTrayIcon; }
 
-    // Places the controls for the current client size (see the .cpp file).
-    // Does nothing while the result box does not exist yet.
+    // Places the controls for the current client size and DPI (see the .cpp
+    // file). Does nothing while the result box does not exist yet.
     void LayoutControls();
+    // The DPI the fonts and the layout are made for (96 until initialised).
+    int Dpi() const { return m_dpi; }
+    // WM_DPICHANGED (the headers of older systems lack it).
+    static constexpr UINT kDpiChangedMessage = 0x02E0;
 
     void DoDataExchange(fw::CDataExchange& dx) override;
     // Escape (key down or up) goes no further; everything else gets the
@@ -72,15 +77,16 @@ public:
     int m_bConvertToIp;
 
 protected:
-    // Handles WM_LOOKUP_DONE and consumes it: passed on to the dialog
+    // Handles WM_LOOKUP_DONE and WM_LOOKUP_PROGRESS and consumes them: passed on to the dialog
     // manager, message 1026 would be DM_REPOSITION and move a window that is
     // partly off the screen after every lookup.
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
     void OnLookupDone();
-    // Removes WM_LOOKUP_DONE messages already queued for a lookup that is
-    // no longer the active one.
+    void OnLookupProgress();
+    // Removes WM_LOOKUP_DONE and WM_LOOKUP_PROGRESS messages already queued
+    // for a lookup that is no longer the active one.
     void DiscardQueuedResults();
 
     LRESULT OnCreate(WPARAM, LPARAM);
@@ -95,6 +101,8 @@ private:
     LRESULT OnQueryDragIcon(WPARAM, LPARAM);
     LRESULT OnSize(WPARAM, LPARAM);
     LRESULT OnGetMinMaxInfo(WPARAM, LPARAM);
+    LRESULT OnDpiChanged(WPARAM, LPARAM);
+    void ApplyDpi(int dpi);
 
     CSystemTray& m_tray;
     HICON m_hIcon;
@@ -104,6 +112,7 @@ private:
     bool m_bPlacementRestored = false;
     WhoisNetwork* m_pNetwork = nullptr;
     bool m_classicLookup = false; // "Classic Lookup", read at start-up
+    int m_dpi = 96;
     void (*m_pfnCleanupSockets)();
 
     CHeadingLabel m_heading;       // 1008

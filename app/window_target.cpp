@@ -10,5 +10,8 @@ LookupTarget WindowLookupTarget(std::uintptr_t windowHandle) {
     target.postDone = [windowHandle] {
         PostMessageA(reinterpret_cast<HWND>(windowHandle), WM_LOOKUP_DONE, 0, 0);
     };
+    target.postProgress = [windowHandle] {
+        PostMessageA(reinterpret_cast<HWND>(windowHandle), WM_LOOKUP_PROGRESS, 0, 0);
+    };
     return target;
 }

@@ -1,6 +1,7 @@
 #include "engine/lookup_worker.h"
 
 #include "engine/driver.h"
+#include "engine/rdap/text.h"
 
 #include <exception>
 #include <mutex>
@@ -13,6 +14,7 @@ struct HandOff {
     std::mutex mutex;
     std::string activeQuery;  // g_strActiveQuery
     std::string lookupResult; // g_strLookupResult
+    std::string progress;     // the running lookup's steps
 };
 
 // Created on first use and never destroyed: detached workers may still reach
@@ -21,6 +23,44 @@ HandOff& Shared() {
     static HandOff* handOff = new HandOff();
     return *handOff;
 }
+
+// The network of a worker that shows its progress: every WHOIS exchange and
+// RDAP request reports "asking HOST ..." as it starts, then runs on the
+// worker's own network unchanged.
+class ProgressNetwork : public WhoisNetwork {
+public:
+    ProgressNetwork(WhoisNetwork& inner, const LookupJob& job) : m_inner(inner), m_job(job) {}
+
+    bool Exchange(const std::string& query, const std::string& host, std::string& result,
+                  int port) override {
+        Asking(host);
+        return m_inner.Exchange(query, host, result, port);
+    }
+    bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
+                             int port, ExchangeOutcome& outcome) override {
+        Asking(host);
+        return m_inner.ExchangeWithOutcome(query, host, result, port, outcome);
+    }
+    bool Resolve(const std::string& name, std::string& address) override {
+        return m_inner.Resolve(name, address);
+    }
+    bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
+        Asking(rdap::HostOfUrl(url));
+        return m_inner.HttpsGet(url, response);
+    }
+    std::filesystem::path RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
+    RegistryFetch RdapRegistryFetch() override { return m_inner.RdapRegistryFetch(); }
+    ExchangeLimits Limits() const override { return m_inner.Limits(); }
+
+private:
+    void Asking(const std::string& host) {
+        ReportLookupProgress(m_job.input, "asking " + PrintableTraceText(host) + " ...",
+                             m_job.target);
+    }
+
+    WhoisNetwork& m_inner;
+    const LookupJob& m_job;
+};
 
 } // namespace
 
@@ -60,6 +100,32 @@ void ClearLookupResult() {
     s.lookupResult.clear();
 }
 
+std::string LookupProgress() {
+    HandOff& s = Shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.progress;
+}
+
+void ClearLookupProgress() {
+    HandOff& s = Shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.progress.clear();
+}
+
+bool ReportLookupProgress(const std::string& input, const std::string& line,
+                          const LookupTarget& target) {
+    if (!target.postProgress)
+        return false;
+    HandOff& s = Shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (input != s.activeQuery || !target.windowStillThere || !target.windowStillThere())
+        return false;
+    s.progress += line;
+    s.progress += "\r\n";
+    target.postProgress();
+    return true;
+}
+
 bool DeliverLookupResult(const std::string& input, std::string result, const LookupTarget& target) {
     HandOff& s = Shared();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -76,9 +142,16 @@ bool DeliverLookupResult(const std::string& input, std::string result, const Loo
 
 int LookupWorker(LookupJob job) {
     std::string result;
-    WhoisNetwork& net = job.network   ? *job.network
+    WhoisNetwork& own = job.network   ? *job.network
                         : job.classic ? RealWhoisNetwork()
                                       : DefaultModeNetwork();
+    ProgressNetwork progress(own, job);
+    // The classic chain shows nothing until its result; the default one its
+    // steps.
+    const bool showSteps = !job.classic && job.target.postProgress;
+    WhoisNetwork& net = showSteps ? static_cast<WhoisNetwork&>(progress) : own;
+    if (showSteps)
+        ReportLookupProgress(job.input, "Looking up " + job.input, job.target);
     try {
         LookupOptions options;
         options.convertToIp = job.convertToIp != 0 ? 1 : 0;

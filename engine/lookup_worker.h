@@ -20,6 +20,9 @@
 // Posted to the window with both parameters 0 when a result is ready
 // (the platform's first private message number, 1024, plus 2).
 inline constexpr unsigned WM_LOOKUP_DONE = 1026;
+// Posted with both parameters 0 when the running lookup's progress text has
+// grown by a line (default mode only).
+inline constexpr unsigned WM_LOOKUP_PROGRESS = 1027;
 
 // The active query.
 void SetActiveQuery(const std::string& query);
@@ -32,6 +35,12 @@ bool IsLookupRunning();
 std::string LookupResult();
 void ClearLookupResult();
 
+// The running lookup's progress: one line (CR LF) per step it has taken,
+// "Looking up QUERY" first, then "asking HOST ..." for every server as it is
+// asked. Cleared when a lookup starts.
+std::string LookupProgress();
+void ClearLookupProgress();
+
 // Where a worker delivers: both functions are copied into the worker, so they
 // must hold what they need by value (a window handle, not a window object).
 struct LookupTarget {
@@ -41,6 +50,9 @@ struct LookupTarget {
     // the hand-off is locked (so no Abort can slip between the comparison and
     // the post): it must not block or call the functions above.
     std::function<void()> postDone;
+    // Posts WM_LOOKUP_PROGRESS, under the same lock and rules; empty: the
+    // window wants no progress (classic mode).
+    std::function<void()> postProgress;
 };
 
 // What one worker needs, copied at its start.
@@ -58,6 +70,12 @@ struct LookupJob {
 // True when it delivered.
 // The result is moved into the shared text (no second copy of a large text).
 bool DeliverLookupResult(const std::string& input, std::string result, const LookupTarget& target);
+
+// A step of the worker: appends line and CR LF to the progress text and posts
+// the progress message, only while input is the active query, the window is
+// there and the target wants progress. True when it was reported.
+bool ReportLookupProgress(const std::string& input, const std::string& line,
+                          const LookupTarget& target);
 
 // The worker's body: runs the lookup of job.input and delivers it. Returns
 // the thread's exit code, 0.

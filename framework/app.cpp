@@ -33,11 +33,11 @@ bool CWinApp::InitInstance() {
 int CWinApp::Run() {
     MSG msg;
     BOOL got;
-    while ((got = ::GetMessageA(&msg, nullptr, 0, 0)) != 0) {
+    while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) != 0) {
         if (got == -1)
             break;
         ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        ::DispatchMessageW(&msg);
     }
     if (got == 0)
         m_nExitCode = static_cast<int>(msg.wParam);

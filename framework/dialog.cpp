@@ -110,7 +110,7 @@ INT_PTR CDialog::DoModal() {
 
     MSG msg;
     while (!m_bEnded && ::IsWindow(hwnd)) {
-        BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+        BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == -1)
             break;
         if (got == 0) {
@@ -126,7 +126,7 @@ INT_PTR CDialog::DoModal() {
         }
         if (!handled) {
             ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
+            ::DispatchMessageW(&msg);
         }
     }
 
@@ -183,7 +183,7 @@ void CDialog::OnCancel() {
 }
 
 bool CDialog::PreTranslateMessage(MSG* msg) {
-    return m_hWnd != nullptr && ::IsDialogMessageA(m_hWnd, msg) != FALSE;
+    return m_hWnd != nullptr && ::IsDialogMessageW(m_hWnd, msg) != FALSE;
 }
 
 void CDialog::DoDataExchange(CDataExchange&) {}

@@ -5,7 +5,10 @@
 // creation, so even WM_CREATE reaches the message table), disables the owner
 // and runs its own message loop, in which PreTranslateMessage sees every
 // queued message before it is dispatched (the default hands it to
-// IsDialogMessageA: Tab, Return for the default button, Escape for Cancel).
+// IsDialogMessageW: Tab, Return for the default button, Escape for Cancel).
+// The loop takes and dispatches messages through the wide calls, so typed
+// characters of any script reach the controls intact (with the UTF-8 code
+// page of the manifest, the 8-bit texts of the controls are UTF-8).
 // EndDialog ends that loop; DoModal then hides and destroys the window,
 // enables the owner again and returns the result.
 //
@@ -87,7 +90,7 @@ public:
     // IDCANCEL. Default: EndDialog(IDCANCEL).
     virtual void OnCancel();
     // Every queued message of the modal loop, before dispatch. True: handled,
-    // not dispatched. Default: IsDialogMessageA for this dialog.
+    // not dispatched. Default: IsDialogMessageW for this dialog.
     virtual bool PreTranslateMessage(MSG* msg);
     // Binds controls and members (DDX_*). Default: nothing.
     virtual void DoDataExchange(CDataExchange& dx);

@@ -31,4 +31,25 @@ void CBrush::DeleteObject() {
     m_hBrush = nullptr;
 }
 
+int WindowDpi(HWND hwnd) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const GetDpiForWindowFunction getDpiForWindow = [] {
+        HMODULE user = ::GetModuleHandleA("user32.dll");
+        return user == nullptr ? nullptr
+                               : reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+                                     ::GetProcAddress(user, "GetDpiForWindow")));
+    }();
+    if (getDpiForWindow != nullptr && hwnd != nullptr) {
+        const UINT dpi = getDpiForWindow(hwnd);
+        if (dpi >= 48 && dpi <= 960)
+            return static_cast<int>(dpi);
+    }
+    int dpi = 96;
+    if (HDC screen = ::GetDC(nullptr)) {
+        dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+    }
+    return dpi >= 48 && dpi <= 960 ? dpi : 96;
+}
+
 } // namespace fw

@@ -46,4 +46,14 @@ private:
     HBRUSH m_hBrush = nullptr;
 };
 
+// The dots per inch of the monitor a window is on: GetDpiForWindow where the
+// system has it (Windows 10 1607 on, looked up at run time), the screen's
+// LOGPIXELSY otherwise. 96 is the size the program's pixel figures are for.
+int WindowDpi(HWND hwnd);
+
+// A length in pixels at 96 DPI, scaled to dpi (rounded to the nearest pixel).
+inline int ScaleForDpi(int pixels, int dpi) {
+    return ::MulDiv(pixels, dpi, 96);
+}
+
 } // namespace fw

@@ -27,6 +27,25 @@ bool RegisterFrameworkClass() {
     return registered;
 }
 
+// GetWindowSubclass, looked up in comctl32 at run time: the 64-bit MinGW-w64
+// import library of Debian 12 lacks it (the 32-bit one has it). Exported by
+// name from comctl32 6 and by ordinal 411 in every version.
+BOOL WindowSubclassData(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR* ref) {
+    using Function = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR*);
+    static const Function function = [] {
+        HMODULE comctl = ::GetModuleHandleA("comctl32.dll");
+        if (comctl == nullptr)
+            comctl = ::LoadLibraryA("comctl32.dll");
+        if (comctl == nullptr)
+            return Function{};
+        FARPROC found = ::GetProcAddress(comctl, "GetWindowSubclass");
+        if (found == nullptr)
+            found = ::GetProcAddress(comctl, MAKEINTRESOURCEA(411));
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+    }();
+    return function != nullptr ? function(hwnd, proc, id, ref) : FALSE;
+}
+
 // The window that CreationHook attaches next, and the hook in place for it.
 thread_local CWnd* t_pendingWindow = nullptr;
 thread_local HHOOK t_hook = nullptr;
@@ -95,7 +114,7 @@ void CWnd::UnsubclassWindow() {
 
 CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
     DWORD_PTR ref = 0;
-    if (hwnd == nullptr || !::GetWindowSubclass(hwnd, SubclassProc, kSubclassId, &ref))
+    if (hwnd == nullptr || !WindowSubclassData(hwnd, SubclassProc, kSubclassId, &ref))
         return nullptr;
     return reinterpret_cast<CWnd*>(ref);
 }

@@ -13,14 +13,53 @@ build_win32() {
   cmake --build "$root/build-win32" -j "$jobs"
 }
 
+# The 64-bit build of the same sources (x86_64-w64-mingw32); the 32-bit one
+# stays the main program.
+build_win64() {
+  cmake -S "$root" -B "$root/build-win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
+  cmake --build "$root/build-win64" -j "$jobs"
+}
+
+# Whether 64-bit Wine is installed (Debian's wine64), to run the 64-bit tests.
+have_wine64() { [ -x /usr/lib/wine/wine64 ]; }
+
+# Whether this kernel runs 32-bit programs (Wine's 32-bit loader is one). Some
+# kernels are built without that: there the 32-bit build is made but can only
+# be run by a machine that has it, and the 64-bit build stands in.
+runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
+# The Windows tree whose programs run here: the 32-bit one, the main program,
+# where the kernel runs 32-bit programs, otherwise the 64-bit one.
+runnable_windows_tree() {
+  if runs_32bit; then echo "$root/build-win32"; else echo "$root/build-win64"; fi
+}
+
 # Wine's environment for the prefix $1, the one place it is set (the run
 # script, ctest's wine-run.sh and every test script source this file): a
-# 32-bit prefix, Wine's own chatter off, Mono and Gecko never offered, and no
-# desktop menu entries written into the real home folder.
+# 32-bit prefix (64-bit when OSTRABEL_WINEARCH is win64), Wine's own chatter
+# off, Mono and Gecko never offered, and no desktop menu entries written into
+# the real home folder.
 wine_env() {
-  export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all
+  export WINEPREFIX="$1" WINEARCH=${OSTRABEL_WINEARCH:-win32} WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
   export OSTRABEL_WINEPREFIX="$1"
+  [ "$WINEARCH" = win64 ] && wine64_commands
+  return 0
+}
+
+# Debian's wine and wineboot commands start the 32-bit loader whenever it is
+# installed; a 64-bit prefix needs the 64-bit one. Commands of the same names
+# that start it come first on the PATH.
+wine64_commands() {
+  local dir="$root/build-win64/wine64-bin" name
+  mkdir -p "$dir"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' \
+      >"$dir/$name"
+    chmod +x "$dir/$name"
+  done
+  case ":$PATH:" in *":$dir:"*) ;; *) export PATH="$dir:$PATH" ;; esac
 }
 
 # The prefix scripts/run.sh starts the program in, made on first use and kept

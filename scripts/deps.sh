@@ -10,7 +10,9 @@ packages=(
   libbenchmark-dev                          # Google Benchmark for bench/
   nlohmann-json3-dev                        # JSON for RDAP answers and bootstrap files (header only, both builds)
   g++-mingw-w64-i686 binutils-mingw-w64-i686 # 32-bit Windows cross build (-posix compilers, windres)
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 # 64-bit Windows cross build (build-win64/)
   wine wine32:i386                          # runs the Windows build and its tests
+  wine64                                    # runs the 64-bit build's tests (and any, where the kernel runs no 32-bit code)
   fonts-wine                                # Wine's Courier (result box), Marlett (title-bar buttons), Tahoma
   fonts-dejavu-core                         # DejaVu Sans Mono, the window tests' stand-in for Courier
   xvfb xauth xdotool x11-utils imagemagick  # a display for dialog tests, focus, screenshots

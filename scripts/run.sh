@@ -6,6 +6,12 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 exe="$root/build-win32/bin/ostrabel.exe"
+if ! runs_32bit; then
+  # A kernel without 32-bit support runs the 64-bit build of the same sources.
+  exe="$root/build-win64/bin/ostrabel.exe"
+  export OSTRABEL_WINEARCH=win64
+  : "${OSTRABEL_RUN_PREFIX:=$HOME/.ostrabel-wine64}"
+fi
 
 if [ "${1:-}" = "--start" ]; then
   wine_run_prefix "${OSTRABEL_RUN_PREFIX:-$HOME/.ostrabel-wine}"
@@ -15,6 +21,7 @@ fi
 "$root/scripts/deps.sh"
 build_native
 build_win32
+runs_32bit || build_win64
 echo "Starting $exe under Wine (prefix ${OSTRABEL_RUN_PREFIX:-$HOME/.ostrabel-wine})"
 if [ -n "${DISPLAY:-}" ]; then
   exec "$0" --start

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds both trees and runs every test of both:
-#   1. the native and the Windows build (the native end-to-end tests also run
+#   1. the native and the Windows builds (32- and 64-bit) (the native end-to-end tests also run
 #      the Windows command-line client under Wine, so both are built first);
 #   2. the native tests;
 #   3. the portable tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 #      and the threaded ones under ThreadSanitizer;
 #   4. short bounded runs of the libFuzzer targets (clang);
-#   5. the Windows tests under Wine, in a fresh private prefix on a virtual screen.
+#   5. the Windows tests under Wine, in a fresh private prefix on a virtual screen
+#      (and the 64-bit build's under 64-bit Wine, where it is installed).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/scripts/deps.sh"
@@ -17,6 +18,8 @@ step "native build"
 build_native
 step "Windows build"
 build_win32
+step "64-bit Windows build"
+build_win64
 
 step "native tests"
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
@@ -41,6 +44,15 @@ cmake --build "$root/build-fuzz" -j "$jobs"
 step "short fuzz runs (15 s per target)"
 "$root/fuzz/run_fuzz.sh" "$root/build-fuzz" 15
 
-step "Windows tests under Wine"
-xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/wine-tests.sh" "$root/build-win32"
+if runs_32bit; then
+  step "Windows tests under Wine"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/wine-tests.sh" "$root/build-win32"
+else
+  step "Windows tests under Wine: SKIPPED for the 32-bit build (this kernel runs no 32-bit programs; the 64-bit build of the same sources is tested below)"
+fi
+if have_wine64; then
+  step "64-bit Windows tests under 64-bit Wine"
+  OSTRABEL_WINEARCH=win64 xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/wine-tests.sh" \
+    "$root/build-win64"
+fi
 step "all tests passed"

@@ -6,13 +6,20 @@
 #include <cstdio>
 #include <string>
 
+// The bold font: 20 pixels high at 96 DPI, in proportion at others.
+void CAboutDlg::CreateBoldFont(int dpi) {
+    m_fontBold.CreateFont(fw::ScaleForDpi(20, dpi), 0, 0, 0, 700, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_ROMAN,
+                          "Arial");
+}
+
 CAboutDlg::CAboutDlg(fw::CWnd* parent, UINT templateId) : fw::CDialog(templateId, parent) {
-    m_fontBold.CreateFont(20, 0, 0, 0, 700, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_ROMAN, "Arial");
+    CreateBoldFont(96);
 }
 
 BOOL CAboutDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
+    CreateBoldFont(fw::WindowDpi(m_hWnd));
     // The visit goes through every child; the callback never stops it.
     ::EnumChildWindows(m_hWnd, &CAboutDlg::FillPlaceholder, reinterpret_cast<LPARAM>(this));
     return TRUE;

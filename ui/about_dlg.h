@@ -30,5 +30,7 @@ public:
 private:
     static BOOL CALLBACK FillPlaceholder(HWND child, LPARAM self);
 
+    void CreateBoldFont(int dpi);
+
     fw::CFont m_fontBold;
 };

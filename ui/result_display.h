@@ -10,7 +10,8 @@
 //
 // Many registries answer in UTF-8 today. A text that is well-formed UTF-8 and
 // not plain ASCII is shown decoded as UTF-8; any other text is shown as bytes
-// of the system code page, as it always was. The result text itself is never
+// of the system code page, as it always was, or where that code page is
+// UTF-8, as Windows-1252 (older servers send Latin-1). The result text itself is never
 // changed.
 #pragma once
 

@@ -1,9 +1,9 @@
 #include "ui/styled_labels.h"
 
-bool CreateCourierListFont(fw::CFont& font) {
-    return font.CreateFont(14, 0, 0, 0, 500, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN,
-                           "Courier");
+bool CreateCourierListFont(fw::CFont& font, int dpi) {
+    return font.CreateFont(fw::ScaleForDpi(14, dpi), 0, 0, 0, 500, FALSE, FALSE, FALSE,
+                           ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_ROMAN, "Courier");
 }
 
 // ---- CHeadingLabel --------------------------------------------------------
@@ -15,9 +15,13 @@ FW_END_MESSAGE_MAP()
 // clang-format on
 
 CHeadingLabel::CHeadingLabel() {
-    m_font.CreateFont(m_nHeight, 0, 0, 0, m_nWeight, FALSE, m_bUnderline ? TRUE : FALSE, FALSE,
-                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 0,
-                      m_strFaceName);
+    SetDpi(96);
+}
+
+void CHeadingLabel::SetDpi(int dpi) {
+    m_font.CreateFont(fw::ScaleForDpi(m_nHeight, dpi), 0, 0, 0, m_nWeight, FALSE,
+                      m_bUnderline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 0, m_strFaceName);
 }
 
 LRESULT CHeadingLabel::OnPaint(WPARAM, LPARAM) {

@@ -15,13 +15,18 @@
 #include <string>
 
 // The "Courier" 14/500 font (ANSI character set, roman family) that the
-// result box and the server-list box use. False if GDI refused.
-bool CreateCourierListFont(fw::CFont& font);
+// result box and the server-list box use, 14 pixels high at 96 DPI and in
+// proportion at dpi. False if GDI refused.
+bool CreateCourierListFont(fw::CFont& font, int dpi = 96);
 
 class CHeadingLabel : public fw::CStatic {
 public:
-    // Sets the members below and creates the font.
+    // Sets the members below and creates the font (for 96 DPI).
     CHeadingLabel();
+
+    // Creates the font again for the window's dots per inch (18 pixels high
+    // at 96).
+    void SetDpi(int dpi);
 
     // Stores the text that the label paints. Does not invalidate the window:
     // the owner sets it before the first paint (or invalidates itself).
@@ -37,7 +42,7 @@ protected:
 private:
     COLORREF m_crText = RGB(128, 0, 0); // dark red
     std::string m_strFaceName = "Arial";
-    int m_nHeight = 18; // cell height, logical units
+    int m_nHeight = 18; // cell height in pixels at 96 DPI
     fw::CFont m_font;
     std::string m_strText;
     int m_nWeight = 600; // semi-bold

@@ -1,7 +1,7 @@
-// The ASCII form of internationalised names: the same in both builds for
-// ordinary names. Natively they go in as UTF-8; on Windows through UTF-16
-// (every script) and, for the names the system code page holds, through the
-// code page as typed in the window.
+// The ASCII form of internationalised names: the same in both builds,
+// IDNA2008's deviation characters included. Natively they go in as UTF-8; on
+// Windows through UTF-16 (every script) and, for the names the system code
+// page holds, through the code page as typed in the window.
 #include "platform/idna.h"
 #include "tests/engine/idna_text.h"
 
@@ -21,16 +21,22 @@ const Name kNames[] = {
     {"例え.jp", "xn--r8jz45g.jp"},
     {"пример.рф", "xn--e1afmkfd.xn--p1ai"},
     {"ελληνικά.gr", "xn--hxargifdar.gr"},
-    {"a\xcd\xb8.de", nullptr}, // U+0378 is not assigned
-// Where the two differ: libidn2 (IDNA2008, UTS #46 non-transitional) keeps
-// ß and the final sigma, IdnToAscii (IDNA2003) maps them to "ss" and σ.
-#ifdef _WIN32
-    {"straße.de", "strasse.de"},
-    {"ς.gr", "xn--4xa.gr"},
-#else
+    {"a\xcd\xb8.de", nullptr},                        // U+0378 is not assigned
+    {"\xce\xa3\xce\x91\xce\xa3.gr", "xn--mxa9ab.gr"}, // capital sigma: never final
+    // IDNA2008 (non-transitional) keeps ß, the final sigma and the joiners
+    // where IDNA2003 would map them away: the same in both builds.
     {"straße.de", "xn--strae-oqa.de"},
+    {"Faß.DE", "xn--fa-hia.de"},
     {"ς.gr", "xn--3xa.gr"},
-#endif
+    {"σς.gr", "xn--3xab.gr"},
+    {"www.faß.de.", "www.xn--fa-hia.de."},
+    {"\xe0\xa4\x95\xe0\xa5\x8d\xe2\x80\x8d\xe0\xa4\xb7.in", "xn--11b2ezcw70k.in"}, // ZWJ, virama
+    {"\xe0\xa4\x95\xe0\xa5\x8d\xe2\x80\x8c\xe0\xa4\xb7.in", "xn--11b2ezcs70k.in"}, // ZWNJ, virama
+    {"\xd8\xa8\xe2\x80\x8c\xd8\xa8.eg", "xn--ngba799q.eg"}, // ZWNJ between joining letters
+    {"a\xe2\x80\x8d"
+     "b.de",
+     nullptr}, // a joiner out of context
+    {"ab\xe2\x80\x8c.de", nullptr},
 };
 
 } // namespace

@@ -34,9 +34,11 @@ public:
             ++state->posts;
             state->changed.notify_all();
         };
+        target.postProgress = [state] { ++state->progressPosts; };
         return target;
     }
     void Destroy() { m_state->alive = false; }
+    int progressPosts() const { return m_state->progressPosts; }
     int posts() const {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         return m_state->posts;
@@ -52,16 +54,19 @@ private:
         mutable std::mutex mutex;
         std::condition_variable changed;
         int posts = 0;
+        std::atomic<int> progressPosts{0};
     };
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
 // What the dialog does when "&Lookup" is pressed, with a joinable thread so
 // the test knows when the worker has ended.
-std::jthread StartJoinable(ScriptedNetwork& net, FakeWindow& window, int convert = 0) {
+std::jthread StartJoinable(ScriptedNetwork& net, FakeWindow& window, int convert = 0,
+                           bool classic = false) {
     LookupJob job;
     job.input = ActiveQuery();
     job.convertToIp = convert;
+    job.classic = classic;
     job.target = window.Target();
     job.network = &net;
     return std::jthread([job] { EXPECT_EQ(LookupWorker(job), 0); });
@@ -69,6 +74,7 @@ std::jthread StartJoinable(ScriptedNetwork& net, FakeWindow& window, int convert
 
 void PressLookup(const std::string& query) {
     ClearLookupResult();
+    ClearLookupProgress();
     SetActiveQuery(query);
 }
 
@@ -125,6 +131,42 @@ TEST_F(LookupWorkerTest, FinishedWorkerDeliversOnce) {
     EXPECT_EQ(window.posts(), 1);
     EXPECT_EQ(LookupResult(), "192.0.2.1\r\n\r\nfirst answer");
     EXPECT_EQ(ActiveQuery(), "192.0.2.1"); // emptying it is the window's part
+}
+
+// The default mode shows each step as it starts; the classic one nothing
+// until its result; an aborted lookup adds no line after the Abort.
+TEST_F(LookupWorkerTest, ProgressShowsTheStepsInTheDefaultModeOnly) {
+    const std::string steps = "Looking up 192.0.2.1\r\nasking whois.arin.net ...\r\n";
+    const struct {
+        bool classic;
+        bool abortFirst;
+        std::string whileAsking; // the progress text while ARIN is asked
+        int posts;
+        std::string afterwards;
+    } rows[] = {
+        {false, false, steps, 2, steps},
+        {true, false, "", 0, ""},
+        {false, true, steps, 2, steps},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.classic << row.abortFirst);
+        FakeWindow fresh;
+        ScriptedNetwork gated;
+        gated.Answer(kArin, "192.0.2.1", "first answer\n");
+        gated.HoldExchanges();
+        PressLookup("192.0.2.1");
+        std::jthread worker = StartJoinable(gated, fresh, 0, row.classic);
+        ASSERT_TRUE(gated.WaitForArrivals(1, 10s));
+        EXPECT_EQ(LookupProgress(), row.whileAsking);
+        EXPECT_EQ(fresh.progressPosts(), row.posts);
+        if (row.abortFirst)
+            ClearActiveQuery();
+        gated.ReleaseAll();
+        worker.join();
+        EXPECT_EQ(LookupProgress(), row.afterwards);
+        EXPECT_EQ(fresh.progressPosts(), row.posts);
+        EXPECT_EQ(fresh.posts(), row.abortFirst ? 0 : 1);
+    }
 }
 
 TEST_F(LookupWorkerTest, AbortedWorkerDeliversNothing) {

@@ -9,7 +9,10 @@ need_display "$@"
 [ $# -eq 3 ] || fail "usage: zip_test.sh ZIP VERSION WORK_BASE"
 [ -f "$1" ] || fail "no zip at $1"
 zip=$(realpath "$1") version=$2
-[ "$(basename "$zip")" = "ostrabel-$version-win32.zip" ] || fail "the zip is named $(basename "$zip")"
+case "$(basename "$zip")" in
+  "ostrabel-$version-win32.zip" | "ostrabel-$version-win64.zip") ;;
+  *) fail "the zip is named $(basename "$zip")" ;;
+esac
 
 entries=$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')
 [ "$entries" = "ostrabel-cli.exe ostrabel.exe " ] || fail "the zip holds: $entries"

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -363,12 +364,15 @@ TEST_F(MainWindowTest, QueryWithBlanksAndReturnShowsTheWorkersTextAndTopsTheHist
             PostKey(ComboField(hwnd), VK_RETURN);
         })
         .Until([&] { return m_net.WaitForArrivals(1, 0ms); })
+        // The lookup's steps replace the previous result as they are taken.
+        .Until([&] {
+            return ItemText(hwnd, IDC_RESULT) ==
+                   "Looking up 192.0.2.7\r\nasking whois.arin.net ...\r\n";
+        })
         .Do([&] {
             EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "Abort");
             EXPECT_EQ(ActiveQuery(), "192.0.2.7");
             EXPECT_EQ(m_net.Queries(), std::vector<std::string>{"192.0.2.7"});
-            // The previous result stays until the new one arrives.
-            EXPECT_EQ(ItemText(hwnd, IDC_RESULT), "previous result");
             // The trimmed query tops the history and shows in the field.
             EXPECT_EQ(ComboEntries(::GetDlgItem(hwnd, IDC_QUERY)),
                       (std::vector<std::string>{"192.0.2.7", "older.example"}));
@@ -439,41 +443,51 @@ TEST_F(MainWindowTest, BlankQueryChangesNothing) {
     EXPECT_TRUE(script.Finished());
 }
 
+// The default mode says "Aborted." at once; the classic one keeps what the
+// box showed. Neither shows the late answer.
 TEST_F(MainWindowTest, ReturnWhileALookupRunsAbortsAndTheLateAnswerIsNeverShown) {
-    auto dlg = MakeDialog();
-    m_net.Hold();
-    HWND hwnd = nullptr;
-    Script script;
-    script
-        .Do([&] {
-            hwnd = dlg->GetSafeHwnd();
-            ::SetDlgItemTextA(hwnd, IDC_RESULT, "previous result");
-            ::SetDlgItemTextA(hwnd, IDC_QUERY, "192.0.2.8");
-            ::SetFocus(ComboField(hwnd));
-            PostKey(ComboField(hwnd), VK_RETURN);
-        })
-        .Until([&] { return m_net.WaitForArrivals(1, 0ms); })
-        .Do([&] {
-            EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "Abort");
-            PostKey(ComboField(hwnd), VK_RETURN);
-        })
-        .Until([&] { return ItemText(hwnd, IDC_LOOKUP) == "&Lookup"; })
-        .Do([&] {
-            EXPECT_FALSE(IsLookupRunning());
-            m_net.ReleaseAll();
-        })
-        .Until([&] { return m_net.WaitForWorkersToEnd(0ms); })
-        .Pause(200)
-        .Do([&] {
-            EXPECT_EQ(m_net.Finished(), 1u);
-            EXPECT_EQ(ItemText(hwnd, IDC_RESULT), "previous result");
-            EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "&Lookup");
-            EXPECT_EQ(LookupResult(), ""); // the worker delivered nothing
-            EXPECT_EQ(m_net.Queries().size(), 1u);
-            dlg->PostMessage(WM_COMMAND, IDOK, 0);
-        });
-    EXPECT_EQ(script.Run(*dlg), IDOK);
-    EXPECT_TRUE(script.Finished());
+    for (const bool classic : {false, true}) {
+        SCOPED_TRACE(classic ? "classic" : "default");
+        g_app.WriteProfileInt("Settings", "Classic Lookup", classic ? 1 : 0);
+        GatedNetwork net;
+        auto dlg = MakeDialog();
+        dlg->SetNetwork(&net);
+        net.Hold();
+        HWND hwnd = nullptr;
+        const std::string shown = classic ? "previous result" : "Aborted.";
+        Script script;
+        script
+            .Do([&] {
+                hwnd = dlg->GetSafeHwnd();
+                ::SetDlgItemTextA(hwnd, IDC_RESULT, "previous result");
+                ::SetDlgItemTextA(hwnd, IDC_QUERY, "192.0.2.8");
+                ::SetFocus(ComboField(hwnd));
+                PostKey(ComboField(hwnd), VK_RETURN);
+            })
+            .Until([&] { return net.WaitForArrivals(1, 0ms); })
+            .Do([&] {
+                EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "Abort");
+                PostKey(ComboField(hwnd), VK_RETURN);
+            })
+            .Until([&] { return ItemText(hwnd, IDC_LOOKUP) == "&Lookup"; })
+            .Do([&] {
+                EXPECT_FALSE(IsLookupRunning());
+                EXPECT_EQ(ItemText(hwnd, IDC_RESULT), shown);
+                net.ReleaseAll();
+            })
+            .Until([&] { return net.WaitForWorkersToEnd(0ms); })
+            .Pause(200)
+            .Do([&] {
+                EXPECT_EQ(net.Finished(), 1u);
+                EXPECT_EQ(ItemText(hwnd, IDC_RESULT), shown);
+                EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "&Lookup");
+                EXPECT_EQ(LookupResult(), ""); // the worker delivered nothing
+                EXPECT_EQ(net.Queries().size(), 1u);
+                dlg->PostMessage(WM_COMMAND, IDOK, 0);
+            });
+        EXPECT_EQ(script.Run(*dlg), IDOK);
+        EXPECT_TRUE(script.Finished());
+    }
 }
 
 // Abort and at once a new lookup of the same text: both workers' queries are
@@ -555,9 +569,12 @@ TEST_F(MainWindowTest, AResultQueuedBeforeAbortIsDroppedAndDoesNotEndTheNextLook
             LookUp(hwnd, "192.0.2.11"); // and a new lookup at once
             EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "Abort");
         })
+        // The new lookup's steps show, nothing of the dropped result.
+        .Until(
+            [&] { return ItemText(hwnd, IDC_RESULT).rfind("Looking up 192.0.2.11\r\n", 0) == 0; })
         .Pause(200)
         .Do([&] {
-            EXPECT_EQ(ItemText(hwnd, IDC_RESULT), "previous result");
+            EXPECT_FALSE(Contains(ItemText(hwnd, IDC_RESULT), "answer-"));
             EXPECT_EQ(ItemText(hwnd, IDC_LOOKUP), "Abort");
             EXPECT_EQ(ActiveQuery(), "192.0.2.11");
         })
@@ -695,7 +712,10 @@ TEST_F(MainWindowTest, AUtf8AnswerShowsAsCharactersAndAnyOtherAsCodePageBytes) {
          "\xE6\x9D\xB1\xE4\xBA\xAC\n",
          L"192.0.2.7\r\n\r\nperson: J\u00fcrgen M\u00fcller\r\n"
          L"descr:  \u041c\u043e\u0441\u043a\u0432\u0430 \u6771\u4eac"},
-        {"person: J\xFCrgen M\xFCller\n", L""}, // Latin-1: shown as ever
+        // Not UTF-8: read as Windows-1252 (0x80 is the euro sign) under the
+        // manifest's UTF-8 code page, as bytes of the code page before it.
+        {"person: J\xFCrgen M\xFCller \x80\n",
+         ::GetACP() == CP_UTF8 ? L"192.0.2.7\r\n\r\nperson: J\u00fcrgen M\u00fcller \u20ac" : L""},
     };
     for (const auto& row : rows) {
         m_net.AnswerAlways(row.answer);
@@ -717,6 +737,88 @@ TEST_F(MainWindowTest, AUtf8AnswerShowsAsCharactersAndAnyOtherAsCodePageBytes) {
             });
         EXPECT_EQ(script.Run(*dlg), IDOK);
     }
+}
+
+// ---- any script ----------------------------------------------------------------
+
+// Characters as the keyboard delivers them, after translation: posted to the
+// field and taken by the dialog's own message loop.
+void TypeCharacters(HWND field, const std::wstring& text) {
+    for (wchar_t c : text)
+        ::PostMessageW(field, WM_CHAR, c, 1);
+}
+
+// The program's manifest is in the executable's resources, and Wine honours
+// its code page: the 8-bit calls are UTF-8.
+TEST_F(MainWindowTest, TheManifestAsksForStylesDpiAwarenessAndUtf8) {
+    HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(nullptr, found)));
+    ASSERT_NE(bytes, nullptr);
+    const std::string manifest(bytes, ::SizeofResource(nullptr, found));
+    for (const char* part :
+         {"Microsoft.Windows.Common-Controls", "PerMonitorV2", "<dpiAware", "true/pm",
+          "<activeCodePage", ">UTF-8<", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+          "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+        EXPECT_TRUE(Contains(manifest, part)) << part;
+    EXPECT_EQ(::GetACP(), static_cast<UINT>(CP_UTF8));
+}
+
+// Names typed in Cyrillic and Japanese reach the network in their ASCII form
+// and come back from the history intact after a restart.
+TEST_F(MainWindowTest, NamesTypedInAnyScriptGoOutInAsciiAndSurviveARestart) {
+    const struct {
+        std::wstring typed;
+        std::string utf8, ascii;
+    } rows[] = {
+        {L"\u043f\u0440\u0438\u043c\u0435\u0440.\u0440\u0444",
+         "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80.\xD1\x80\xD1\x84",
+         "xn--e1afmkfd.xn--p1ai"},
+        {L"\u4f8b\u3048.jp", "\xE4\xBE\x8B\xE3\x81\x88.jp", "xn--r8jz45g.jp"},
+    };
+    {
+        auto dlg = MakeDialog();
+        HWND hwnd = nullptr;
+        Script script;
+        script.Do([&] { hwnd = dlg->GetSafeHwnd(); });
+        for (const auto& row : rows) {
+            script
+                .Do([&] {
+                    ::SetDlgItemTextA(hwnd, IDC_QUERY, "");
+                    ::SetFocus(ComboField(hwnd));
+                    TypeCharacters(ComboField(hwnd), row.typed);
+                })
+                .Until([&] { return ItemText(hwnd, IDC_QUERY) == row.utf8; })
+                .Do([&] { PostKey(ComboField(hwnd), VK_RETURN); })
+                .Until([&] { return m_net.WaitForWorkersToEnd(0ms) && !IsLookupRunning(); });
+        }
+        script.Do([&] { dlg->PostMessage(WM_COMMAND, IDOK, 0); });
+        EXPECT_EQ(script.Run(*dlg), IDOK);
+        EXPECT_TRUE(script.Finished());
+    }
+    std::vector<std::string> sent = m_net.Queries();
+    for (const std::string& name : m_net.Resolved())
+        sent.push_back(name);
+    for (const auto& row : rows) {
+        const bool asAscii = std::any_of(
+            sent.begin(), sent.end(), [&](const std::string& q) { return Contains(q, row.ascii); });
+        EXPECT_TRUE(asAscii) << row.ascii;
+    }
+    for (const std::string& q : sent)
+        EXPECT_TRUE(std::all_of(q.begin(), q.end(), [](char c) {
+            return c != '?' && static_cast<unsigned char>(c) < 0x80;
+        })) << q;
+    // The restart: the history holds both names as typed, the last on top.
+    auto again = MakeDialog();
+    Script script;
+    script.Do([&] {
+        HWND hwnd = again->GetSafeHwnd();
+        EXPECT_EQ(ComboEntries(::GetDlgItem(hwnd, IDC_QUERY)),
+                  (std::vector<std::string>{rows[1].utf8, rows[0].utf8}));
+        again->PostMessage(WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(script.Run(*again), IDOK);
 }
 
 // ---- layout -------------------------------------------------------------------
@@ -744,6 +846,139 @@ TEST_F(MainWindowTest, LayoutFollowsThePixelTableAtEverySize) {
         ::ShowWindow(hwnd, SW_MAXIMIZE);
         ExpectLayout(hwnd, "maximised");
         ::ShowWindow(hwnd, SW_RESTORE);
+        dlg->PostMessage(WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(script.Run(*dlg), IDOK);
+    EXPECT_TRUE(script.Finished());
+}
+
+// What a window shows of its DPI: the DPI, the result font's height (read
+// back through WM_GETFONT) and two rectangles the program computes.
+struct DpiFigures {
+    int dpi = 0;
+    int fontHeight = 0;
+    RECT lookup{}, convert{};
+};
+
+DpiFigures MeasureWindow(CLookupDlg& dlg) {
+    DpiFigures figures;
+    Script script;
+    script.Do([&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        figures.dpi = dlg.Dpi();
+        LOGFONTA font{};
+        HFONT handle = reinterpret_cast<HFONT>(
+            ::SendMessageA(::GetDlgItem(hwnd, IDC_RESULT), WM_GETFONT, 0, 0));
+        if (handle != nullptr && ::GetObjectA(handle, sizeof font, &font) == sizeof font)
+            figures.fontHeight = std::abs(font.lfHeight);
+        figures.lookup = ChildRect(hwnd, IDC_LOOKUP);
+        figures.convert = ChildRect(hwnd, IDC_CONVERT_TO_IP);
+        dlg.PostMessage(WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(script.Run(dlg), IDOK);
+    return figures;
+}
+
+// Wine's DPI setting, read by each process as it starts.
+void SetLogPixels(DWORD dpi) {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE,
+                          nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        ::RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                         sizeof dpi);
+        ::RegCloseKey(key);
+    }
+}
+
+// At 96 DPI the window has today's pixels; at 144 (a child process of this
+// test started with Wine's LogPixels at 144, which reports its figures in a
+// file) the result font and the computed rectangles are 1.5 times as large.
+TEST_F(MainWindowTest, FontsAndLayoutFollowTheDpi) {
+    char report[MAX_PATH] = {};
+    if (::GetEnvironmentVariableA("OSTRABEL_DPI_REPORT", report, MAX_PATH) > 0) {
+        auto dlg = MakeDialog();
+        const DpiFigures f = MeasureWindow(*dlg);
+        std::ofstream(report) << f.dpi << ' ' << f.fontHeight << ' ' << f.lookup.left << ' '
+                              << f.lookup.top << ' ' << f.lookup.right << ' ' << f.lookup.bottom
+                              << ' ' << f.convert.right - f.convert.left << ' '
+                              << f.convert.bottom - f.convert.top << '\n';
+        return;
+    }
+    auto dlg = MakeDialog();
+    const DpiFigures at96 = MeasureWindow(*dlg);
+    ASSERT_EQ(at96.dpi, 96);
+    EXPECT_EQ(at96.fontHeight, 14);
+    EXPECT_EQ(at96.lookup.left, 290);
+    EXPECT_EQ(at96.lookup.top, 85);
+    EXPECT_EQ(at96.lookup.right - at96.lookup.left, 70);
+    EXPECT_EQ(at96.lookup.bottom - at96.lookup.top, 25);
+
+    char exe[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string reportPath = std::string(temp) + "ostrabel_dpi_report.txt";
+    ::DeleteFileA(reportPath.c_str());
+    std::string command =
+        std::string("\"") + exe + "\" --gtest_filter=MainWindowTest.FontsAndLayoutFollowTheDpi";
+    SetLogPixels(144);
+    ::SetEnvironmentVariableA("OSTRABEL_DPI_REPORT", reportPath.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &child) != FALSE;
+    ::SetEnvironmentVariableA("OSTRABEL_DPI_REPORT", nullptr);
+    if (started) {
+        EXPECT_EQ(::WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+        ::CloseHandle(child.hThread);
+        ::CloseHandle(child.hProcess);
+    }
+    SetLogPixels(96);
+    ASSERT_TRUE(started);
+    std::ifstream in(reportPath);
+    DpiFigures at144;
+    int convertWidth = 0, convertHeight = 0;
+    in >> at144.dpi >> at144.fontHeight >> at144.lookup.left >> at144.lookup.top >>
+        at144.lookup.right >> at144.lookup.bottom >> convertWidth >> convertHeight;
+    ASSERT_TRUE(in) << "no report from the child at 144 DPI";
+    EXPECT_EQ(at144.dpi, 144);
+    EXPECT_EQ(at144.fontHeight, 21);
+    EXPECT_EQ(at144.lookup.left, 435);
+    EXPECT_EQ(at144.lookup.top, 128); // 127.5, rounded
+    EXPECT_EQ(at144.lookup.right - at144.lookup.left, 105);
+    EXPECT_EQ(at144.lookup.bottom - at144.lookup.top, 38);
+    EXPECT_EQ(convertWidth, 375);
+    EXPECT_EQ(convertHeight, 38);
+    ::DeleteFileA(reportPath.c_str());
+}
+
+// A move to a monitor of 144 DPI (WM_DPICHANGED, as the system sends it):
+// the window takes the proposed rectangle, the fonts and the layout follow.
+TEST_F(MainWindowTest, ADpiChangeRescalesFontsAndLayout) {
+    auto dlg = MakeDialog();
+    Script script;
+    script.Do([&] {
+        HWND hwnd = dlg->GetSafeHwnd();
+        RECT proposed{20, 30, 20 + 600, 30 + 660};
+        ::SendMessageA(hwnd, CLookupDlg::kDpiChangedMessage, MAKEWPARAM(144, 144),
+                       reinterpret_cast<LPARAM>(&proposed));
+        EXPECT_EQ(dlg->Dpi(), 144);
+        RECT window{};
+        ::GetWindowRect(hwnd, &window);
+        EXPECT_EQ(window.right - window.left, 600);
+        EXPECT_EQ(window.bottom - window.top, 660);
+        LOGFONTA font{};
+        HFONT handle = reinterpret_cast<HFONT>(
+            ::SendMessageA(::GetDlgItem(hwnd, IDC_RESULT), WM_GETFONT, 0, 0));
+        ASSERT_EQ(::GetObjectA(handle, sizeof font, &font), static_cast<int>(sizeof font));
+        EXPECT_EQ(std::abs(font.lfHeight), 21);
+        const RECT lookup = ChildRect(hwnd, IDC_LOOKUP);
+        EXPECT_EQ(lookup.left, 435);
+        EXPECT_EQ(lookup.right - lookup.left, 105);
+        // The bottom row keeps 1.5 times its 14 pixels below the result box.
+        const RECT client = dlg->GetClientRect();
+        EXPECT_EQ(ChildRect(hwnd, IDOK).bottom, client.bottom - 57 + 36);
         dlg->PostMessage(WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(script.Run(*dlg), IDOK);
@@ -843,6 +1078,8 @@ TEST_F(MainWindowTest, ClosingWhileALookupRunsTakesTheExtraSecondAndShowsNothing
             LookUp(hwnd, "192.0.2.13");
         })
         .Until([&] { return m_net.WaitForArrivals(1, 0ms); })
+        .Until(
+            [&] { return ItemText(hwnd, IDC_RESULT).rfind("Looking up 192.0.2.13\r\n", 0) == 0; })
         .Do([&] {
             // The worker ends in the middle of the close sequence's wait.
             std::thread([this] {
@@ -860,7 +1097,9 @@ TEST_F(MainWindowTest, ClosingWhileALookupRunsTakesTheExtraSecondAndShowsNothing
     EXPECT_GE(closeMs, 990u);
     EXPECT_EQ(finishedDuringClose, 1u);
     EXPECT_TRUE(m_net.WaitForWorkersToEnd(5s));
-    EXPECT_EQ(shownAtTheEnd, "previous result");
+    // The lookup's steps, nothing of its answer.
+    EXPECT_EQ(shownAtTheEnd.rfind("Looking up 192.0.2.13\r\n", 0), 0u) << shownAtTheEnd;
+    EXPECT_FALSE(Contains(shownAtTheEnd, "answer-"));
     EXPECT_EQ(LookupResult(), "");
     EXPECT_EQ(g_cleanups, 1);
 
@@ -1080,7 +1319,7 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST_F(MainWindowTest, EscapeDoesNothing) {
+TEST_F(MainWindowTest, EscapeClosesTheHistoryListAndOtherwiseDoesNothing) {
     auto dlg = MakeDialog();
     HWND hwnd = nullptr;
     Script script;
@@ -1088,6 +1327,15 @@ TEST_F(MainWindowTest, EscapeDoesNothing) {
         .Do([&] {
             hwnd = dlg->GetSafeHwnd();
             ::SetFocus(ComboField(hwnd));
+            // An open history list: Escape closes it and nothing else.
+            ::SendMessageA(::GetDlgItem(hwnd, IDC_QUERY), CB_SHOWDROPDOWN, TRUE, 0);
+            EXPECT_TRUE(::SendMessageA(::GetDlgItem(hwnd, IDC_QUERY), CB_GETDROPPEDSTATE, 0, 0));
+            PostKey(ComboField(hwnd), VK_ESCAPE);
+        })
+        .Pause(100)
+        .Do([&] {
+            EXPECT_FALSE(::SendMessageA(::GetDlgItem(hwnd, IDC_QUERY), CB_GETDROPPEDSTATE, 0, 0));
+            EXPECT_FALSE(dlg->IsEnded());
             PostKey(ComboField(hwnd), VK_ESCAPE);
             PostKey(::GetDlgItem(hwnd, IDC_RESULT), VK_ESCAPE);
             PostKey(::GetDlgItem(hwnd, IDC_LOOKUP), VK_ESCAPE);

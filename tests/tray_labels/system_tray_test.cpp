@@ -83,7 +83,8 @@ protected:
         const Call& call = m_calls.back();
         EXPECT_EQ(call.message, message) << where;
         EXPECT_EQ(call.record.uFlags, flags) << where;
-        EXPECT_EQ(call.record.cbSize, 88u) << where;
+        // The first layout's size: 88 bytes in the 32-bit program.
+        EXPECT_EQ(call.record.cbSize, sizeof(void*) == 4 ? 88u : NOTIFYICONDATAA_V1_SIZE) << where;
         EXPECT_EQ(call.record.uID, kIconId) << where;
         EXPECT_EQ(call.record.uCallbackMessage, kCallback) << where;
         EXPECT_EQ(call.record.hIcon, m_icon) << where;
