@@ -1,0 +1,141 @@
+"""The programs under test, native and under Wine: the one place that makes
+Wine prefixes and runs Windows programs for the end-to-end tests."""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+
+@dataclass
+class Run:
+    """What one run of a program left: exit status (None when it was killed
+    at its time limit), standard output and error, wall time, peak memory."""
+    status: int | None
+    out: bytes
+    err: bytes
+    ms: int
+    maxrss_kb: int = 0
+
+    @property
+    def text(self) -> str:
+        return self.out.decode("utf-8", "replace")
+
+
+def run(argv: list[str], cwd: Path | None = None, env: dict | None = None,
+        timeout: float = 60, stdin: bytes = b"") -> Run:
+    """Runs ARGV in a process group of its own; at TIMEOUT seconds the whole
+    group is killed (status None)."""
+    started = time.monotonic()
+    proc = subprocess.Popen(argv, cwd=cwd, env=env, stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            start_new_session=True)
+    killed = False
+    try:
+        out, err = proc.communicate(stdin, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(proc.pid, signal.SIGKILL)
+        out, err = proc.communicate()
+        killed = True
+    return Run(None if killed else proc.returncode, out, err,
+               int((time.monotonic() - started) * 1000))
+
+
+def measured(measure: Path, argv: list[str], cwd: Path, timeout: float,
+             env: dict | None = None) -> Run:
+    """Like run, through the measure program (tests/hostile/measure.cpp),
+    which also reports the peak resident memory. It is small, so the figure
+    is the program's own (a child forked from this process would start with
+    this process's peak)."""
+    with tempfile.TemporaryDirectory() as folder:
+        out, err = Path(folder) / "out", Path(folder) / "err"
+        line = run([str(measure), str(timeout), str(out), str(err), *argv], cwd=cwd, env=env,
+                   timeout=timeout + 30).text
+        found = re.match(r"status=(\S+) seconds=([\d.]+) maxrss_kb=(\d+)", line)
+        assert found, f"measure: {line!r}"
+        status = None if found[1] == "killed" else int(found[1]) if found[1].isdigit() else -1
+        return Run(status, out.read_bytes(), err.read_bytes(), int(float(found[2]) * 1000),
+                   int(found[3]))
+
+
+class Wine:
+    """A 32-bit Wine prefix of the test's own. It is booted before the test
+    enters its namespace (wineboot needs no network but takes long); then
+    one wineserver runs inside the namespace, where the sockets live."""
+
+    def __init__(self, prefix: Path, tmp: Path):
+        self.prefix = prefix
+        tmp.mkdir(parents=True, exist_ok=True)
+        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d",
+                        TMPDIR=str(tmp))  # Wine leaves temporary folders behind
+
+    @staticmethod
+    def missing() -> str | None:
+        """Why Windows programs cannot run here, or None."""
+        if not all(shutil.which(t) for t in ("wine", "wineboot", "wineserver")):
+            return "Wine is not installed"
+        if run(["wine", "--version"], timeout=60).status != 0:
+            return "Wine cannot start here (no 32-bit support?)"
+        return None
+
+    def boot(self) -> None:
+        if not (self.prefix / "system.reg").exists():
+            subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True, timeout=300)
+        # Without a window manager, hiding a managed window waits for one.
+        self.reg("add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+        self.stop()
+
+    def reg(self, *args: str) -> Run:
+        return run(["wine", "reg", *args], env=self.env, timeout=60)
+
+    def start_server(self) -> None:
+        subprocess.run(["wineserver", "-p"], env=self.env, capture_output=True)
+
+    def stop(self) -> None:
+        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
+        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
+
+    def run(self, exe: Path, args: list[str], timeout: float = 120, env: dict | None = None) -> Run:
+        """Runs EXE from its own folder (so a whoislist.txt beside it counts)."""
+        return run(["wine", f"./{exe.name}", *args], cwd=exe.parent,
+                   env=dict(self.env, **(env or {})), timeout=timeout)
+
+    def unix_path(self, variable: str) -> Path:
+        """Where the Windows environment VARIABLE (a folder) lies."""
+        windows = run(["wine", "cmd", "/c", f"echo %{variable}%"], env=self.env).text.strip()
+        return Path(run(["winepath", "-u", windows], env=self.env).text.strip())
+
+
+
+class Screen:
+    """A virtual screen of 1024x768 (Xvfb) for the window tests; DISPLAY
+    names it. Started inside the namespace like everything else."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        if not number:
+            self.proc.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = f":{number}"
+
+    @staticmethod
+    def available() -> bool:
+        return shutil.which("Xvfb") is not None
+
+    def close(self) -> None:
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
