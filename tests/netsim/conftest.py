@@ -118,9 +118,9 @@ class Programs:
                 if (win / exe).exists():
                     self.windows[exe] = Path(shutil.copy2(win / exe, self.bin / exe))
 
-    def sides(self, exe: str) -> list[str]:
-        """"native", and "wine" when the Windows EXE was built."""
-        return ["native"] + (["wine"] if exe in self.windows else [])
+    def sides(self, name: str) -> list[str]:
+        """"native", and "wine" when the Windows NAME.exe was built."""
+        return ["native"] + (["wine"] if name + ".exe" in self.windows else [])
 
     def run(self, side: str, name: str, args: list[str], timeout: float = 60,
             wine_timeout: float | None = None, env: dict | None = None,
@@ -170,6 +170,7 @@ def internet():
         wine.env.pop("DISPLAY", None)
     net = Internet(work / "run", wine)
     net.screen = screen
+    net.no_windows = why or (None if screen else "no Xvfb")
     etc = work / "run" / "etc"
     etc.mkdir()
     (etc / "hosts").write_text("")
@@ -208,6 +209,6 @@ def screen(internet):
     """The virtual screen (Xvfb, 1024x768) for the window tests; Wine draws
     there from now on. Skips the test where Xvfb or Wine is missing."""
     if internet.screen is None:
-        pytest.skip("the window tests need Wine and Xvfb")
+        pytest.skip(f"the window tests need Wine and Xvfb: {internet.no_windows}")
     internet.wine.env["DISPLAY"] = internet.screen.display
     return internet.screen

@@ -30,22 +30,24 @@ class Run:
 
 
 def run(argv: list[str], cwd: Path | None = None, env: dict | None = None,
-        timeout: float = 60, stdin: bytes = b"") -> Run:
+        timeout: float = 60) -> Run:
     """Runs ARGV in a process group of its own; at TIMEOUT seconds the whole
-    group is killed (status None)."""
+    group is killed (status None). The output goes through files, not pipes:
+    Wine leaves processes behind (wineserver, services) that would hold a
+    pipe open long after the program ended."""
     started = time.monotonic()
-    proc = subprocess.Popen(argv, cwd=cwd, env=env, stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            start_new_session=True)
-    killed = False
-    try:
-        out, err = proc.communicate(stdin, timeout=timeout)
-    except subprocess.TimeoutExpired:
-        os.killpg(proc.pid, signal.SIGKILL)
-        out, err = proc.communicate()
-        killed = True
-    return Run(None if killed else proc.returncode, out, err,
-               int((time.monotonic() - started) * 1000))
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen(argv, cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=err, start_new_session=True)
+        try:
+            status = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+            status = None
+        ms = int((time.monotonic() - started) * 1000)
+        out.seek(0), err.seek(0)
+        return Run(status, out.read(), err.read(), ms)
 
 
 def measured(measure: Path, argv: list[str], cwd: Path, timeout: float,
@@ -88,7 +90,7 @@ class Wine:
 
     def boot(self) -> None:
         if not (self.prefix / "system.reg").exists():
-            subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True, timeout=300)
+            run(["wineboot", "-i"], env=self.env, timeout=300)
         # Without a window manager, hiding a managed window waits for one.
         self.reg("add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
         self.stop()
@@ -97,11 +99,11 @@ class Wine:
         return run(["wine", "reg", *args], env=self.env, timeout=60)
 
     def start_server(self) -> None:
-        subprocess.run(["wineserver", "-p"], env=self.env, capture_output=True)
+        run(["wineserver", "-p"], env=self.env)
 
     def stop(self) -> None:
-        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
-        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
+        run(["wineserver", "-k"], env=self.env)
+        run(["wineserver", "-w"], env=self.env)
 
     def run(self, exe: Path, args: list[str], timeout: float = 120, env: dict | None = None) -> Run:
         """Runs EXE from its own folder (so a whoislist.txt beside it counts)."""
