@@ -280,6 +280,7 @@ class World:
     routes: list = field(default_factory=list)  # (host or "*", path or prefix*, Response)
     faults: list = field(default_factory=list)
     _listeners: list = field(default_factory=list)
+    _whois: dict = field(default_factory=dict)  # "host[:port]" -> its answers
     _connections: list = field(default_factory=list)
 
     # ---- WHOIS on port 43 (or another)
@@ -288,6 +289,10 @@ class World:
         other) to an answer; a request without one is closed unanswered."""
         name = host if port == 43 else f"{host}:{port}"
         table = {k: as_steps(v) for k, v in answers.items()}
+        if name in self._whois:  # more answers for a server already listening
+            self._whois[name].update(table)
+            return
+        self._whois[name] = table
 
         def serve(conn: socket.socket) -> None:
             conn.settimeout(10)
