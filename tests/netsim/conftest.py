@@ -50,7 +50,7 @@ DEFAULTS = {
     "OSTRABEL_WIN32_BIN": ROOT / "build-win32/bin",
     "OSTRABEL_SAMPLES": ROOT.parent / "shared/whois-samples",
     "OSTRABEL_ROLES": ROOT / "base/server_roles.h",
-    "OSTRABEL_RDAP_DATA": ROOT / "engine/rdap_data",
+    "OSTRABEL_RDAP_DATA": ROOT / "engine/rdap/data",
 }
 for _name, _default in DEFAULTS.items():
     os.environ.setdefault(_name, str(_default))

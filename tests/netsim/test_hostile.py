@@ -207,12 +207,17 @@ SERVER_ROWS = [
         requests=[asked(ARIN, "192.0.2.7"), asked(ARIN, HANDLE)],
         out=b"192.0.2.7\r\n\r\nNo match found for the handle."),
     # The default chain: IANA sending 100 MiB (read to the 16 MiB bound),
-    # silent (ended by --timeout), naming itself or a 10,000-character host:
-    # the classic text stays, and IANA is the only server asked.
+    # silent (ended by --timeout) or naming a 10,000-character host: the
+    # classic text stays, and IANA is the only server asked. IANA naming
+    # itself is a registry like any other: asked the full name, to which it
+    # says nothing here.
     *[Row(f"iana-{tld}", ["--raw", "--timeout", "2", "--no-convert-to-ip", f"example.{tld}"],
           limit=(30, 90), status=1, faster=(15, 60), memory=(100, 100),
           slower=3.5 if tld == "silent" else None, out=NO_SERVER, requests=[asked(IANA, tld)])
-      for tld in ("big", "silent", "self", "long")],
+      for tld in ("big", "silent", "long")],
+    Row("iana-self", ["--raw", "--timeout", "2", "--no-convert-to-ip", "example.self"],
+        limit=(30, 90), status=1, faster=(15, 60), memory=(100, 100), out=b"",
+        requests=[asked(IANA, "self"), asked(IANA, "example.self")]),
     # A registrar line naming the registry: one exchange with it, not two.
     Row("registrar-self", ["--raw", "--no-convert-to-ip", "regself.com"], status=None,
         requests=[asked(VERISIGN, "domain regself.com")]),

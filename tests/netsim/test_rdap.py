@@ -21,11 +21,26 @@ from netsim import Response
 
 HERE = Path(__file__).parent
 RDAP_HOSTS = ["pubapi.registry.google", "rdap.registrar.example", "rdap.verisign.com",
-              "rdap.arin.net", "rdap.db.ripe.net", "rdap.nic.zz", "data.iana.org"]
+              "rdap.arin.net", "rdap.db.ripe.net", "rdap.nic.zz", "data.iana.org",
+              "rdap.identitydigital.services", "rdap.nic.ch", "rdap.iana.org", "rdap.nic.tv"]
+# WHOIS hosts that are no server role: a .tv-style thin registry and a
+# registrar (whose port 43 stays closed unless a row opens it).
+WHOIS_HOSTS = ["tvwhois.verisign-grs.com", "whois.registrar.example"]
 BOOTSTRAP = ["dns", "ipv4", "ipv6", "asn"]
 DEV_REGISTRY = "https://pubapi.registry.google/rdap/domain/example.dev"
 DEV_REGISTRAR = "https://rdap.registrar.example/domain/example.dev"
 RDAP_JSON = "application/rdap+json"
+
+
+def sed_first(text: str, old: str, new: str) -> str:
+    """OLD replaced by NEW once per line."""
+    return "\n".join(line.replace(old, new, 1) for line in text.split("\n"))
+
+
+def thin(domain: str) -> str:
+    """A thin registry's record: the registrar's name and WHOIS server, no owner."""
+    return (f"Domain Name: {domain}\r\nRegistrar WHOIS Server: whois.registrar.example\r\n"
+            f"Registrar: Example Registrar, LLC\r\n")
 
 
 def iana_no_whois(tld: str) -> bytes:
@@ -45,9 +60,29 @@ def files(internet):
                     *(HERE / "fixtures").glob("*.json")]:
         shutil.copy(fixture, f)
     registrar = (f / "domain_registrar.json").read_text()
-    (f / "domain_zz.json").write_text(registrar.replace("EXAMPLE.DEV", "EXAMPLE.ZZ"))
-    (f / "domain_com.json").write_text(registrar.replace("EXAMPLE.DEV", "EXAMPLE.COM"))
-    (f / "whois-dev.txt").write_text("Domain Name: EXAMPLE.DEV\nRegistrar: WHOIS Registrar\n")
+    for tld in ("ZZ", "COM", "CH", "INFO"):
+        (f / f"domain_{tld.lower()}.json").write_text(sed_first(registrar, "EXAMPLE.DEV", f"EXAMPLE.{tld}"))
+    registry = (f / "domain_registry.json").read_text()
+    (f / "registry_com.json").write_text(
+        registry.replace("example.dev", "example.com").replace("EXAMPLE.DEV", "EXAMPLE.COM"))
+    texts = {
+        "whois-dev.txt": "Domain Name: EXAMPLE.DEV\nRegistrar: WHOIS Registrar\n",
+        # Port 43 of a registry that has left it: one sentence and a time stamp.
+        "whois-unsupported.txt": "TLD is not supported.\r\n>>> Last update of WHOIS database: "
+                                 "2026-12-07T10:00:00Z <<<\r\n",
+        "whois-thin-com.txt": thin("EXAMPLE.COM"),
+        "whois-thin-tv.txt": thin("EXAMPLE.TV"),
+        "whois-registrar-tv.txt": "Domain Name: EXAMPLE.TV\r\nRegistrant Name: Anna Mueller\r\n"
+                                  "Registrant City: Berlin\r\n",
+        "iana-int.txt": "% IANA WHOIS server\n\ndomain:       INT\n\nwhois:        whois.iana.org\n\n"
+                        "status:       ACTIVE\n",
+        "iana-nato.txt": "% IANA WHOIS server\n\ndomain:       NATO.INT\n\n"
+                         "organisation: North Atlantic Treaty Organization\n",
+        "iana-tv.txt": "% IANA WHOIS server\n\ndomain:       TV\n\nwhois:        "
+                       "tvwhois.verisign-grs.com\n\nstatus:       ACTIVE\n",
+    }
+    for name, content in texts.items():
+        (f / name).write_text(content)
     snapshot = Path(os.environ["OSTRABEL_RDAP_DATA"])
     (f / "snapshot").mkdir(exist_ok=True)
     (f / "iana").mkdir(exist_ok=True)
@@ -101,6 +136,8 @@ class Rdap:
             for host in RDAP_HOSTS:
                 self.world.https(host, self.internet.cert(host, "rogue-ca" if host == self.rogue_host
                                                            else "ca"))
+            for host in WHOIS_HOSTS:
+                self.world.hosts.address(host)
             self.started = True
 
     def cache_dir(self, side: str) -> Path:
@@ -207,7 +244,7 @@ def test_rdap_only_tld(rdap):
     has(out, "Example Registrar, LLC", "Anna Müller", "Hauptstraße 5",
         "ns-cloud-a1.googledomains.com", f"RDAP: {DEV_REGISTRAR}")
     assert "By querying our database" not in text(out)
-    rdap.asked("dev", ["whois.iana.org\tdev"], DEV_HTTPS)
+    rdap.asked("dev", [], DEV_HTTPS)  # RDAP first: a server is known for .dev
     lines = out.split(b"\n")[:-1]
     registrar_at = next(i for i, l in enumerate(lines) if l.startswith(f"RDAP: {DEV_REGISTRAR}".encode()))
     assert registrar_at + 1 > 3, "the registrar's record does not follow the registry's"
@@ -246,14 +283,104 @@ def test_unknown_name(rdap):
 
 
 def test_silent_whois_registry(rdap):
-    """A registry whose port 43 takes the question and closes without a word."""
+    """A registry whose port 43 takes the question and closes without a
+    word: RDAP first, so port 43 is not asked at all."""
     rdap.whois("whois.verisign-grs.com", {"domain other.com": "whois-dev.txt"})
     rdap.route("rdap.verisign.com", "/com/v1/domain/example.com", 200, "domain_com.json")
     out = rdap.lookup("com", 0, "example.com")
     assert first_line(out) == "RDAP: https://rdap.verisign.com/com/v1/domain/example.com"
     has(out, "EXAMPLE.COM", "Anna Müller")
-    rdap.asked("com", ["whois.verisign-grs.com\tdomain example.com"],
-               ["rdap.verisign.com /com/v1/domain/example.com"])
+    rdap.asked("com", [], ["rdap.verisign.com /com/v1/domain/example.com"])
+
+
+# Registries and registrars that have left port 43. Each world: the default
+# mode finds the owner over RDAP, the classic chain shows what port 43 says.
+def info_world(r: Rdap) -> None:
+    """.info's port 43 answers only "TLD is not supported."."""
+    r.whois("whois.nic.info", {"example.info": "whois-unsupported.txt"})
+    r.route("rdap.identitydigital.services", "/rdap/domain/example.info", 200, "domain_info.json")
+
+
+def thin_com_world(r: Rdap) -> None:
+    """The registry's thin record names a registrar whose port 43 is closed."""
+    r.whois("whois.verisign-grs.com", {"domain example.com": "whois-thin-com.txt"})
+    r.route("rdap.verisign.com", "/com/v1/domain/example.com", 200, "registry_com.json")
+    r.route("rdap.registrar.example", "/domain/example.com", 200, "domain_com.json")
+
+
+def ch_world(r: Rdap) -> None:
+    """.ch: an RDAP server only the built-in extra list knows."""
+    r.route("rdap.nic.ch", "/domain/example.ch", 200, "domain_ch.json")
+
+
+def int_world(r: Rdap) -> None:
+    """.int: RDAP fails, IANA names itself as the WHOIS server."""
+    r.whois("whois.iana.org", {"int": "iana-int.txt", "nato.int": "iana-nato.txt"})
+    r.route("rdap.iana.org", "/domain/nato.int", 503, b"down for maintenance")
+
+
+def tv_world(r: Rdap) -> None:
+    """.tv: RDAP fails; a thin registry names the registrar's port 43."""
+    r.whois("whois.iana.org", {"tv": "iana-tv.txt"})
+    r.whois("tvwhois.verisign-grs.com", {"example.tv": "whois-thin-tv.txt"})
+    r.whois("whois.registrar.example", {"example.tv": "whois-registrar-tv.txt"})
+    r.route("rdap.nic.tv", "/domain/example.tv", 503, b"down for maintenance")
+
+
+def test_registry_left_port_43(rdap):
+    info_world(rdap)
+    out = rdap.lookup("info", 0, "example.info")
+    assert first_line(out) == "RDAP: https://rdap.identitydigital.services/rdap/domain/example.info"
+    has(out, "EXAMPLE.INFO", "Anna Müller")
+    rdap.asked("info", whois=[])
+    out = rdap.lookup("info-classic", 0, "--classic", "--no-convert-to-ip", "example.info")
+    assert first_line(out) == "TLD is not supported."
+    rdap.asked("info-classic", ["whois.nic.info\texample.info"], [])
+
+
+def test_thin_registry_closed_registrar(rdap):
+    thin_com_world(rdap)
+    out = rdap.lookup("thin-com", 0, "example.com")
+    assert first_line(out) == "RDAP: https://rdap.verisign.com/com/v1/domain/example.com"
+    has(out, "Anna Müller", "RDAP: https://rdap.registrar.example/domain/example.com")
+    rdap.asked("thin-com", [], ["rdap.verisign.com /com/v1/domain/example.com",
+                                "rdap.registrar.example /domain/example.com"])
+    out = rdap.lookup("thin-com-classic", 0, "--classic", "--no-convert-to-ip", "example.com")
+    assert first_line(out) == "Domain Name: EXAMPLE.COM"
+    assert "Anna" not in text(out)
+    rdap.asked("thin-com-classic", ["whois.verisign-grs.com\tdomain example.com"])
+
+
+def test_extra_list_server(rdap):
+    ch_world(rdap)
+    out = rdap.lookup("ch", 0, "example.ch")
+    assert first_line(out) == "RDAP: https://rdap.nic.ch/domain/example.ch"
+    has(out, "EXAMPLE.CH", "Anna Müller")
+    rdap.asked("ch", https=["rdap.nic.ch /domain/example.ch"])
+    assert rdap.lookup("ch-rdap", 0, "--rdap", "example.ch") == out
+
+
+def test_iana_names_itself(rdap):
+    int_world(rdap)
+    out = rdap.lookup("int", 0, "nato.int")
+    has(out, "North Atlantic Treaty Organization")
+    rdap.asked("int", ["whois.iana.org\tint", "whois.iana.org\tnato.int"],
+               ["rdap.iana.org /domain/nato.int"])
+
+
+def test_rdap_fails_thin_registry(rdap):
+    tv_world(rdap)
+    out = rdap.lookup("tv", 0, "--verbose", "example.tv")
+    assert first_line(out) == "Domain Name: EXAMPLE.TV"
+    has(out, "Registrant Name: Anna Mueller")
+    rdap.asked("tv", ["whois.iana.org\ttv", "tvwhois.verisign-grs.com\texample.tv",
+                      "whois.registrar.example\texample.tv"], ["rdap.nic.tv /domain/example.tv"])
+    for side in rdap.sides():
+        err = text(rdap.runs[("tv", side)].err)
+        assert re.search(r"^ostrabel-cli: rdap: rdap.nic.tv: HTTP status 503; asking WHOIS instead",
+                         err, re.M), (side, err)
+        assert re.search(r"^ostrabel-cli: answered by WHOIS whois.registrar.example:43", err, re.M), \
+            (side, err)
 
 
 def test_address_redirected(rdap):
@@ -359,19 +486,21 @@ def test_stalled_refresh(rdap):
 
 
 WINDOW_QUERIES = {"dev": ["--raw", "example.dev"], "ipv4": ["130.66.76.222"],
-                  "ipv6": ["2001:67c:2e8:22::c100:68b"], "asn": ["as3333"]}
+                  "ipv6": ["2001:67c:2e8:22::c100:68b"], "asn": ["as3333"],
+                  "info": ["example.info"], "thin-com": ["example.com"], "ch": ["example.ch"],
+                  "int": ["nato.int"], "tv": ["example.tv"]}
 
 
 def test_window(rdap, screen, programs, internet):
     """The RDAP-only TLD, the address whose WHOIS is unreachable, the IPv6
-    address and the AS number typed into the real window, one after
-    another: each result box shows the same text as the command line (the
+    address, the AS number and the registries that left port 43 typed into
+    the real window, one after another: each result box shows the same text as the command line (the
     first byte for byte as --raw prints it, the others but for CR)."""
     if not {"ostrabel.exe", "gui_probe.exe"} <= programs.windows.keys():
         pytest.skip("needs the Windows ostrabel.exe and gui_probe.exe")
-    ripe_world(rdap)
-    dev_world(rdap)
-    ipv6_asn_world(rdap)
+    for make in (ripe_world, dev_world, ipv6_asn_world, info_world, thin_com_world, ch_world,
+                 int_world, tv_world):
+        make(rdap)
     rdap.start()
     wine = internet.wine
     wine.reg("delete", r"HKCU\Software\Tarvolk Technologies", "/f")  # no earlier settings

@@ -5,8 +5,10 @@
 // shown after the registry's.
 #pragma once
 
-#include "engine/rdap_bootstrap.h"
-#include "engine/rdap_text.h"
+#include "engine/rdap/bootstrap.h"
+#include "engine/rdap/text.h"
+#include "engine/whois_network.h"
+#include "platform/https.h"
 
 #include <functional>
 #include <string>
@@ -15,16 +17,8 @@
 
 namespace rdap {
 
-// What one GET brought back (the fields of the platform's HTTPS response).
-struct HttpAnswer {
-    bool completed = false; // a full HTTP response arrived (any status)
-    long status = 0;
-    std::string body;
-    std::string finalUrl;   // after redirects; empty means the URL asked
-    std::string retryAfter; // Retry-After header, if any
-    std::string error;      // one line when !completed
-};
-using HttpGet = std::function<HttpAnswer(const std::string& url)>;
+// One GET of an RDAP URL: the platform's HTTPS answer (or a fake's).
+using HttpGet = std::function<platform::HttpsResponse(const std::string& url)>;
 
 struct LookupResult {
     // Answer: text holds the record(s). NoMatch / RateLimited: text holds the
@@ -44,3 +38,11 @@ LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const Ht
                     const TextOptions& options);
 
 } // namespace rdap
+
+// The lookup as a step of the lookup chain: the query's server from the
+// registries the process uses (engine/rdap/cache.h), each GET through the
+// lookup's network. trace, when set, gets one line per GET ("rdap GET URL:
+// STATUS, N bytes, MS ms" or "rdap GET URL: ERROR, MS ms"); the reasons the
+// lookup fell short are in its notes, for the caller to tell.
+rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bool showNotices,
+                                 const std::function<void(const std::string&)>& trace);
