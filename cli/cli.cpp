@@ -4,6 +4,8 @@
 #include "engine/filters.h"
 #include "base/text.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <iterator>
@@ -89,7 +91,7 @@ bool ParseCliHost(const std::string& text, std::string& host, int& port, std::st
 
 CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     bool raw = false, help = false, version = false, classic = false, verbose = false;
-    bool rdap = false, rdapNotices = false;
+    bool rdap = false, rdapNotices = false, json = false;
     bool convertOn = false, convertOff = false;
     std::string host;
     int hostPort = 0;   // 0: no port in -h
@@ -114,6 +116,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             {"--verbose", &verbose},
             {"--rdap", &rdap},
             {"--rdap-notices", &rdapNotices},
+            {"--json", &json},
             {"--convert-to-ip", &convertOn},
             {"--no-convert-to-ip", &convertOff},
             {"--help", &help},
@@ -174,6 +177,10 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             "--rdap and --classic exclude each other (the classic chain has no RDAP)");
     if (rdap && !host.empty())
         return UsageError("--rdap and -h exclude each other (-h asks one WHOIS server)");
+    if (json && !host.empty())
+        return UsageError("--json and -h exclude each other (-h prints one answer as it came)");
+    if (json && raw)
+        return UsageError("--json and --raw exclude each other");
     if (portOption != 0 && host.empty())
         return UsageError("-p needs -h (lookups without -h always use port 43)");
     if (queries.empty())
@@ -195,15 +202,46 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     options.verbose = verbose;
     options.rdap = rdap;
     options.rdapNotices = rdapNotices;
+    options.json = json;
     options.convertToIp = convertOff ? 0 : 1;
     options.timeoutMs = timeoutMs;
     return options;
 }
 
 ExchangeLimits CliExchangeLimits(const CliOptions& options) {
-    ExchangeLimits limits;
-    limits.timeoutMs = options.timeoutMs;
-    return limits;
+    if (options.timeoutMs > 0)
+        return ExchangeLimits::Uniform(options.timeoutMs);
+    return options.classic ? ExchangeLimits() : kDefaultModeLimits;
+}
+
+std::string LookupJson(const std::string& query, const LookupDetails& details) {
+    using nlohmann::json;
+    json fields = json::object();
+    for (std::size_t f = 0; f < summary::kFieldCount; ++f) {
+        const auto field = static_cast<summary::Field>(f);
+        const std::vector<std::string>& values = details.summary.Get(field);
+        if (values.empty() || !summary::InLayout(field, details.layout))
+            continue;
+        const std::string key = summary::KeyOf(field, details.layout);
+        if (summary::Info(field).list)
+            fields[key] = values;
+        else
+            fields[key] = values.front();
+    }
+    json sources = json::array();
+    for (const summary::Source& source : details.summary.sources)
+        sources.push_back(
+            {{"protocol", source.protocol}, {"server", source.server}, {"query", source.query}});
+    std::string text = FormatCliOutput(details.text, false);
+    text.pop_back(); // the newline FormatCliOutput adds
+    json out = {{"query", query},
+                {"kind", details.kind},
+                {"summary", fields},
+                {"sources", sources},
+                {"text", text}};
+    if (!details.error.empty())
+        out["error"] = details.error;
+    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 int CliExitStatus(const std::string& result) {
@@ -231,22 +269,6 @@ std::string FormatCliOutput(const std::string& result, bool raw) {
     return out;
 }
 
-namespace {
-
-// Seconds as the user would write them: "2", "0.5", "1.25".
-std::string FormatSeconds(int ms) {
-    std::string text = std::to_string(ms / 1000);
-    if (ms % 1000 != 0) {
-        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
-        while (fraction.back() == '0')
-            fraction.pop_back();
-        text += "." + fraction;
-    }
-    return text;
-}
-
-} // namespace
-
 std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const std::string& host,
                                   int port, int timeoutMs) {
     const std::string server = host + ":" + std::to_string(port);
@@ -256,13 +278,19 @@ std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const 
     case ExchangeOutcome::NotResolved:
         return "cannot reach " + server + " (unknown host)";
     case ExchangeOutcome::NotConnected:
+    case ExchangeOutcome::Unreachable:
         return "cannot reach " + server + " (no connection)";
+    case ExchangeOutcome::Refused:
+        return "cannot reach " + server + " (connection refused)";
+    case ExchangeOutcome::ConnectTimedOut:
+        return "cannot reach " + server + " (connection timed out)";
     case ExchangeOutcome::NoSocket:
         return "cannot reach " + server + " (no socket)";
     case ExchangeOutcome::NotSent:
     case ExchangeOutcome::SendFailed:
         return "cannot send the query to " + server;
     case ExchangeOutcome::ReceiveFailed:
+    case ExchangeOutcome::Reset:
         return "the answer from " + server + " broke off";
     case ExchangeOutcome::TimedOut:
         return "timed out after " + FormatSeconds(timeoutMs) + " s waiting for " + server;
@@ -274,7 +302,8 @@ std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const 
 }
 
 std::string CliUsageLine() {
-    return "usage: ostrabel-cli [--raw] [--classic | --rdap] [--rdap-notices] [--verbose]\n"
+    return "usage: ostrabel-cli [--raw | --json] [--classic | --rdap] [--rdap-notices] "
+           "[--verbose]\n"
            "                    [--convert-to-ip | --no-convert-to-ip]\n"
            "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n";
 }
@@ -288,6 +317,11 @@ std::string CliHelpText() {
            "  --raw                print the whole result text byte for byte (CR LF\n"
            "                       line ends, no final newline added; the window\n"
            "                       shows at most its first 256 KiB)\n"
+           "  --json               one JSON object instead of the text: query, kind,\n"
+           "                       summary (the owner's fields), sources (protocol,\n"
+           "                       server, query of each answer), text (the records)\n"
+           "                       and error (why there is no answer, or why it was\n"
+           "                       cut off) where there is one\n"
            "  --classic            the classic lookup chain only (see below)\n"
            "  --rdap               RDAP only: ask the registry's RDAP service (HTTPS)\n"
            "                       for the domain, address (IPv4 or IPv6) or AS number\n"
@@ -310,11 +344,14 @@ std::string CliHelpText() {
            "  -p, --port PORT      the port of -h (1 to 65535, default 43); only with -h,\n"
            "                       and a PORT given in -h wins\n"
            "  --timeout SECONDS    bound connecting and every single read of each\n"
-           "                       exchange (up to three decimals, at most 86400; 0 or\n"
-           "                       absent: no limit); a timed-out exchange ends like a\n"
-           "                       broken one and keeps what arrived; name resolution\n"
-           "                       is not bounded; an RDAP request is bounded by\n"
-           "                       SECONDS to connect and three times SECONDS in all\n"
+           "                       exchange (up to three decimals, at most 86400; 0:\n"
+           "                       no limit); without it connecting is bounded by 10 s\n"
+           "                       and each wait for the next byte by 15 s, except\n"
+           "                       with --classic, which waits as long as it takes; a\n"
+           "                       timed-out exchange keeps what arrived; name\n"
+           "                       resolution is not bounded; an RDAP request is\n"
+           "                       bounded by SECONDS to connect and to wait for a\n"
+           "                       byte, and three times SECONDS in all\n"
            "  --help               show this text\n"
            "  --version            show the version\n"
            "  --                   end of options: the next argument is the query\n"
@@ -337,8 +374,12 @@ std::string CliHelpText() {
            "asked the full name), any registry's \"Registrar WHOIS Server:\" line and\n"
            "ARIN's \"ReferralServer: whois://\" line are followed, and a name typed\n"
            "with non-ASCII letters is sent in its ASCII (xn--) form. Where port 43\n"
-           "gives nothing at all, RDAP is asked instead. --classic asks exactly what\n"
-           "the classic chain asks, never RDAP.\n"
+           "gives nothing at all, RDAP is asked instead. An answer begins with a\n"
+           "summary of its owner (registrant or owner, registrar, dates, name servers,\n"
+           "network, country, abuse contact, the servers it came from), then an empty\n"
+           "line, then the records; a lookup that finds nothing prints one line saying\n"
+           "why (\"No answer: ...\") and exits 1. --classic asks exactly what the\n"
+           "classic chain asks, never RDAP, and prints its text alone.\n"
            "RDAP's servers come from IANA's bootstrap registries (a copy built in, and\n"
            "fresh copies fetched at most once a week into the cache folder\n"
            "($XDG_CACHE_HOME/ostrabel/rdap, or %LOCALAPPDATA%\\Ostrabel\\rdap on Windows)\n"
@@ -401,12 +442,16 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
                 if (options.verbose)
                     trace(line);
             };
+        LookupDetails details;
+        lookup.details = &details;
         RunWhoisLookup(options.query, result, lookup, net);
-        if (options.rdap && result.empty() && !options.verbose)
+        if (options.rdap && details.text.empty() && !options.verbose)
             err += "ostrabel-cli: " +
                    (rdapWhy.empty() ? std::string("RDAP gave no answer") : rdapWhy) + "\n";
-        out = FormatCliOutput(result, options.raw);
-        return CliExitStatus(result);
+        out = options.json ? LookupJson(options.query, details)
+                           : FormatCliOutput(result, options.raw);
+        // The reason line alone is no answer.
+        return details.text.empty() && !details.error.empty() ? 1 : CliExitStatus(result);
     }
 
     const auto start = std::chrono::steady_clock::now();
@@ -421,8 +466,9 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
     // Nothing at all for an exchange that failed before a byte arrived.
     if (outcome == ExchangeOutcome::Completed || !result.empty())
         out = FormatCliOutput(result, options.raw);
-    const std::string message = DirectExchangeMessage(outcome, !result.empty(), options.host,
-                                                      options.port, options.timeoutMs);
+    const std::string message =
+        DirectExchangeMessage(outcome, !result.empty(), options.host, options.port,
+                              CliExchangeLimits(options).readTimeoutMs);
     if (message.empty())
         return 0;
     err += "ostrabel-cli: " + message + "\n";

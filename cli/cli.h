@@ -8,6 +8,7 @@
 // The parts below are kept apart from main() so they can be tested.
 #pragma once
 
+#include "engine/driver.h"
 #include "engine/transport.h"
 #include "engine/whois_network.h"
 
@@ -27,6 +28,7 @@ struct CliOptions {
     bool verbose = false;     // trace every exchange and extension on standard error
     bool rdap = false;        // RDAP only, no WHOIS
     bool rdapNotices = false; // show RDAP's notices too
+    bool json = false;        // one JSON object instead of the text
     int convertToIp = 1;      // the program's default: on
     std::string query;        // trimmed
     std::string host;         // -h: ask this one server directly; empty: the lookup chain
@@ -61,6 +63,13 @@ ExchangeLimits CliExchangeLimits(const CliOptions& options);
 // 0 when the result is not empty and is not one of the two fixed failure
 // texts of the engine; 1 otherwise.
 int CliExitStatus(const std::string& result);
+
+// The one JSON object of --json (and a final newline): query, kind, summary
+// (lower-camel keys; strings, or arrays for lists), sources (protocol,
+// server, query), text (the records without the summary, LF line ends) and
+// error (the reason line) when there is one. Bytes that are not UTF-8 become
+// U+FFFD.
+std::string LookupJson(const std::string& query, const LookupDetails& details);
 
 // The bytes for standard output: with raw the result as it is; otherwise
 // every line end (LF with any CRs just before it, as in the CR CR LF the

@@ -16,11 +16,67 @@
 
 namespace {
 
+// One answer the lookup received (or failed to), in order: a WHOIS exchange
+// or an RDAP record.
+struct Exchanged {
+    bool rdap = false;
+    std::string host;
+    std::string query;
+    ExchangeOutcome outcome = ExchangeOutcome::Completed;
+    std::string answer; // the WHOIS text, or the RDAP JSON
+};
+
+// Passes every exchange and resolution to the lookup's network, keeps what
+// each brought (for the summary and the reason line), and reports each to
+// the trace as it ends.
+class ObservedNetwork : public WhoisNetwork {
+public:
+    ObservedNetwork(WhoisNetwork& inner, const std::function<void(const std::string&)>& trace)
+        : m_inner(inner), m_trace(trace) {}
+
+    bool Exchange(const std::string& query, const std::string& host, std::string& result,
+                  int port) override {
+        const auto start = std::chrono::steady_clock::now();
+        ExchangeOutcome outcome = ExchangeOutcome::NotSent;
+        const bool ok = m_inner.ExchangeWithOutcome(query, host, result, port, outcome);
+        if (m_trace)
+            m_trace(WhoisExchangeTraceLine(host, port, query, result.size(), outcome,
+                                           MillisecondsSince(start)));
+        log.push_back({false, host, query, outcome, result});
+        return ok;
+    }
+
+    bool Resolve(const std::string& name, std::string& address) override {
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = m_inner.Resolve(name, address);
+        if (m_trace)
+            m_trace("resolve " + PrintableTraceText(name) + ": " +
+                    (ok ? PrintableTraceText(address) : std::string("no address")) + ", " +
+                    std::to_string(MillisecondsSince(start)) + " ms");
+        return ok;
+    }
+
+    // RDAP goes past it, to the lookup's network itself (Run::rdapNet).
+    ExchangeLimits Limits() const override { return m_inner.Limits(); }
+
+    std::vector<Exchanged> log;
+
+private:
+    static long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start)
+            .count();
+    }
+
+    WhoisNetwork& m_inner;
+    const std::function<void(const std::string&)>& m_trace;
+};
+
 // One lookup's options and network, the trace's extension lines, RDAP's
 // answer once asked, and which protocol and server gave the result.
 struct Run {
     const LookupOptions& options;
-    WhoisNetwork& net;     // WHOIS and name resolution, traced when asked
+    ObservedNetwork& net;  // WHOIS and name resolution, kept and traced
     WhoisNetwork& rdapNet; // RDAP's GETs and cache folder; RDAP traces its own GETs
     // RDAP is asked at most once per lookup: first for a domain, or where
     // port 43 gave nothing; a later need reuses this answer.
@@ -29,6 +85,7 @@ struct Run {
     mutable std::string answeredBy = std::string();
 
     bool Extended() const { return !options.classic; }
+    bool AnsweredByRdap() const { return answeredBy.rfind("RDAP ", 0) == 0; }
     void Note(const std::string& line) const {
         if (options.trace)
             options.trace("extension: " + line);
@@ -40,43 +97,6 @@ struct Run {
     void AnsweredByWhois(const std::string& host, int port = kWhoisPort) const {
         answeredBy = "WHOIS " + PrintableTraceText(host) + ":" + std::to_string(port);
     }
-};
-
-// Reports every exchange and resolution of a lookup as it ends (RDAP goes
-// past it, to the network itself, and traces its own GETs).
-class TracingNetwork : public WhoisNetwork {
-public:
-    TracingNetwork(WhoisNetwork& inner, const std::function<void(const std::string&)>& trace)
-        : m_inner(inner), m_trace(trace) {}
-
-    bool Exchange(const std::string& query, const std::string& host, std::string& result,
-                  int port) override {
-        const auto start = std::chrono::steady_clock::now();
-        ExchangeOutcome outcome = ExchangeOutcome::NotSent;
-        const bool ok = m_inner.ExchangeWithOutcome(query, host, result, port, outcome);
-        m_trace(WhoisExchangeTraceLine(host, port, query, result.size(), outcome,
-                                       MillisecondsSince(start)));
-        return ok;
-    }
-
-    bool Resolve(const std::string& name, std::string& address) override {
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = m_inner.Resolve(name, address);
-        m_trace("resolve " + PrintableTraceText(name) + ": " +
-                (ok ? PrintableTraceText(address) : std::string("no address")) + ", " +
-                std::to_string(MillisecondsSince(start)) + " ms");
-        return ok;
-    }
-
-private:
-    static long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now() - start)
-            .count();
-    }
-
-    WhoisNetwork& m_inner;
-    const std::function<void(const std::string&)>& m_trace;
 };
 
 // RDAP's answer for the query, asked on the first call of a lookup.
@@ -97,9 +117,14 @@ bool RdapGaveText(const rdap::LookupResult& answer) {
     return answer.outcome != rdap::Outcome::Failed && !answer.text.empty();
 }
 
-void TakeRdapText(const rdap::LookupResult& answer, std::string& result, const Run& run) {
+// RDAP's text becomes the result; its records go to the summary.
+void TakeRdapText(const std::string& query, const rdap::LookupResult& answer, std::string& result,
+                  const Run& run) {
     result = answer.text;
     run.answeredBy = "RDAP " + PrintableTraceText(answer.urls.front());
+    for (const auto& [url, body] : answer.answers)
+        run.net.log.push_back(
+            {true, rdap::HostOfUrl(url), query, ExchangeOutcome::Completed, body});
 }
 
 // RDAP where WHOIS gave nothing (why: the trace's reason; empty for the
@@ -118,7 +143,7 @@ bool AnswerByRdap(const std::string& query, const std::string& why, std::string&
         TraceRdapNotes(answer, run);
     if (!RdapGaveText(answer))
         return false;
-    TakeRdapText(answer, result, run);
+    TakeRdapText(query, answer, result, run);
     return true;
 }
 
@@ -134,7 +159,7 @@ bool AnswerByRdapFirst(const std::string& name, std::string& result, const Run& 
         return false; // no RDAP server for the top-level domain
     if (answer.outcome == rdap::Outcome::Answer || answer.outcome == rdap::Outcome::NoMatch) {
         TraceRdapNotes(answer, run); // e.g. the registrar's record could not be had
-        TakeRdapText(answer, result, run);
+        TakeRdapText(name, answer, result, run);
         return true;
     }
     std::string why;
@@ -529,55 +554,218 @@ std::vector<std::string> CollectParenthesised(const std::string& text) {
 
 namespace {
 
-// Classifies the input and runs the path it takes.
-void RunLookup(const std::string& input, std::string& result, const Run& run) {
-    const LookupOptions& options = run.options;
+// The lookup chain proper; true when it took the domain path.
+bool RunChain(const std::string& input, std::string& result, const Run& run) {
     const std::string name = NameToSend(input, run);
-    if (options.rdapOnly) {
+    if (run.options.rdapOnly) {
         AnswerByRdap(name, std::string(), result, run);
-        return;
+        return rdap::ClassifyQuery(name).kind == rdap::QueryKind::Domain;
     }
     std::string addressQuery = name;
     const std::size_t firstDot = name.find('.');
     if (IsDottedAddress(name) || firstDot == std::string::npos || firstDot == 0) {
         RunAddressLookup(input, addressQuery, result, run);
-        return;
+        return false;
     }
-    if (options.convertToIp != 0) {
+    if (run.options.convertToIp != 0) {
         std::string address;
         if (run.net.Resolve(name, address)) {
             addressQuery = address;
             RunAddressLookup(input, addressQuery, result, run);
-            return;
+            return false;
         }
         if (!run.Extended()) {
             result = kUnableToResolveText; // no filter, no heading
-            return;
+            return true;
         }
         // A registered name need not have an address: ask its registry.
         run.Note("the name has no address; looking it up as a domain");
         RunDomainLookup(name, result, run);
         if (result == kUnknownDomainServerText || result == kUnableToResolveText)
             result = kUnableToResolveText;
-        return;
+        return true;
     }
     RunDomainLookup(name, result, run);
+    return true;
+}
+
+// IANA asked which server serves a top-level domain (not IANA answering for
+// a name of its own, such as one under .int).
+bool IsIanaExchange(const Exchanged& e) {
+    return !e.rdap && text::EqualsNoCase(e.host, roles::kIanaServer) &&
+           e.query.find('.') == std::string::npos;
+}
+
+// The owner summary of the answers the lookup received, in order: the last
+// answer wins each field it has.
+summary::Summary SummaryOf(const std::vector<Exchanged>& log) {
+    summary::Summary all;
+    for (const Exchanged& e : log) {
+        if (e.answer.empty() || IsIanaExchange(e))
+            continue;
+        summary::Summary one =
+            e.rdap ? summary::FromRdapJson(e.answer) : summary::FromWhoisText(e.answer);
+        one.sources.push_back({e.rdap ? "RDAP" : "WHOIS", e.host, e.query});
+        summary::Merge(all, one);
+    }
+    return all;
+}
+
+// The default mode's additions to a finished result: the reason line for an
+// empty one, the cut-off line for a partial one, the summary above a record.
+void Complete(std::string& result, bool domainPath, const Run& run, LookupDetails* details) {
+    const ExchangeLimits limits = run.net.Limits();
+    const std::vector<Exchanged>& log = run.net.log;
+    std::string records = result; // as the chain left it
+    std::string error;
+    // No server sent a byte: what the chain left is at most a heading.
+    const bool nothingArrived = !run.AnsweredByRdap() && result != kUnableToResolveText &&
+                                result != kUnknownDomainServerText &&
+                                std::none_of(log.begin(), log.end(), [](const Exchanged& e) {
+                                    return !e.answer.empty() && !IsIanaExchange(e);
+                                });
+    if (text::Trim(result).empty() || nothingArrived) {
+        records.clear();
+        result.clear();
+        const auto failed = std::find_if(log.rbegin(), log.rend(), [](const Exchanged& e) {
+            return !e.rdap && (e.outcome != ExchangeOutcome::Completed || e.answer.empty());
+        });
+        if (failed != log.rend())
+            error = NoAnswerReason(failed->host, failed->outcome, limits);
+        else if (run.rdap && !run.rdap->notes.empty())
+            error =
+                "No answer: RDAP gave none (" + summary::CleanValue(run.rdap->notes.back()) + ").";
+        else
+            error = "No answer: no server gave a record.";
+        result = error;
+    } else if (!run.AnsweredByRdap()) {
+        // Only the first exchange (IANA's aside) leaves a partial answer as
+        // the result; a follow-up replaces it only when it ends whole.
+        const auto first = std::find_if(log.begin(), log.end(),
+                                        [](const Exchanged& e) { return !IsIanaExchange(e); });
+        if (first != log.end() && !first->rdap && !first->answer.empty()) {
+            error = CutOffReason(first->host, first->outcome, limits);
+            if (!error.empty())
+                result += "\r\n" + error;
+        }
+    }
+    summary::Summary found;
+    if (!records.empty() && records != kUnableToResolveText && records != kUnknownDomainServerText)
+        found = SummaryOf(log);
+    const summary::Layout layout = domainPath ? summary::Layout::Domain : summary::Layout::Network;
+    const std::string lines = summary::Format(found, layout);
+    if (details) {
+        details->summary = found;
+        details->layout = layout;
+        details->text = records;
+        details->error = error;
+    }
+    if (!lines.empty())
+        result.insert(0, lines + "\r\n");
+}
+
+std::string Seconds(int ms) {
+    return FormatSeconds(ms) + " s";
 }
 
 } // namespace
+
+std::string FormatSeconds(int ms) {
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+        while (fraction.back() == '0')
+            fraction.pop_back();
+        text += "." + fraction;
+    }
+    return text;
+}
+
+std::string QueryKindName(const std::string& query) {
+    const std::string q = text::Trim(query);
+    if (IsDottedAddress(q) ||
+        (q.find(':') != std::string::npos && q.find('/') == std::string::npos))
+        return "address";
+    if (q.find('/') != std::string::npos)
+        return "network";
+    if (q.size() > 2 && text::StartsWithNoCase(q, "AS") &&
+        q.find_first_not_of("0123456789", 2) == std::string::npos)
+        return "as-number";
+    const std::size_t dot = q.find('.');
+    return dot != std::string::npos && dot != 0 ? "domain" : "handle";
+}
+
+std::string NoAnswerReason(const std::string& host, ExchangeOutcome outcome,
+                           const ExchangeLimits& limits) {
+    const std::string h = summary::CleanValue(host);
+    const std::string unreached = "No answer: " + h + " could not be reached";
+    switch (outcome) {
+    case ExchangeOutcome::NotResolved:
+        return "No answer: the name " + h + " does not resolve (no network?).";
+    case ExchangeOutcome::Refused:
+        return unreached + " (connection refused).";
+    case ExchangeOutcome::ConnectTimedOut:
+        return unreached + " (connection timed out" +
+               (limits.connectTimeoutMs > 0 ? " after " + Seconds(limits.connectTimeoutMs) : "") +
+               ").";
+    case ExchangeOutcome::Unreachable:
+        return unreached + " (network unreachable).";
+    case ExchangeOutcome::NotConnected:
+    case ExchangeOutcome::NoSocket:
+        return unreached + ".";
+    case ExchangeOutcome::NotSent:
+    case ExchangeOutcome::SendFailed:
+        return "No answer: the query could not be sent to " + h + ".";
+    case ExchangeOutcome::Reset:
+        return "No answer: " + h + " reset the connection before answering.";
+    case ExchangeOutcome::TimedOut:
+        return "No answer: " + h + " sent nothing" +
+               (limits.readTimeoutMs > 0 ? " for " + Seconds(limits.readTimeoutMs) : "") + ".";
+    case ExchangeOutcome::ReceiveFailed:
+        return "No answer: the connection to " + h + " broke off.";
+    case ExchangeOutcome::Completed:
+    case ExchangeOutcome::TooLong:
+        break;
+    }
+    return "No answer: " + h + " closed the connection without sending anything.";
+}
+
+std::string CutOffReason(const std::string& host, ExchangeOutcome outcome,
+                         const ExchangeLimits& limits) {
+    const std::string head = "The answer from " + summary::CleanValue(host) + " was cut off: ";
+    switch (outcome) {
+    case ExchangeOutcome::TimedOut:
+        return head + "nothing more came" +
+               (limits.readTimeoutMs > 0 ? " for " + Seconds(limits.readTimeoutMs) : "") + ".";
+    case ExchangeOutcome::Reset:
+        return head + "the server reset the connection.";
+    case ExchangeOutcome::ReceiveFailed:
+        return head + "the connection broke off.";
+    case ExchangeOutcome::TooLong:
+        return head + "it reached " + std::to_string(kMaxAnswerBytes >> 20) + " MiB.";
+    default:
+        return std::string();
+    }
+}
 
 void RunWhoisLookup(std::string input, std::string& result, const LookupOptions& options,
                     WhoisNetwork& net) {
     BusyCursorScope busy;
     result.clear();
 
-    TracingNetwork traced(net, options.trace);
-    const Run run{options, options.trace ? static_cast<WhoisNetwork&>(traced) : net, net};
-    RunLookup(input, result, run);
+    ObservedNetwork observed(net, options.trace);
+    const Run run{options, observed, net};
+    const bool domainPath = RunChain(input, result, run);
     // The protocol and server the text came from; none for the fixed texts.
     const bool fixedText = result == kUnknownDomainServerText || result == kUnableToResolveText;
     run.Trace(run.answeredBy.empty() || fixedText ? std::string("answered by no server")
                                                   : "answered by " + run.answeredBy);
+    if (!options.classic)
+        Complete(result, domainPath, run, options.details);
+    else if (options.details)
+        options.details->text = result;
+    if (options.details)
+        options.details->kind = QueryKindName(input);
 }
 
 void RunWhoisLookup(std::string input, std::string& result, int convertToIp, WhoisNetwork& net) {
@@ -587,5 +775,5 @@ void RunWhoisLookup(std::string input, std::string& result, int convertToIp, Who
 }
 
 void RunWhoisLookup(std::string input, std::string& result, int convertToIp) {
-    RunWhoisLookup(std::move(input), result, convertToIp, RealWhoisNetwork());
+    RunWhoisLookup(std::move(input), result, convertToIp, DefaultModeNetwork());
 }

@@ -5,6 +5,7 @@
 // puts a heading in front of address answers.
 #pragma once
 
+#include "engine/summary/summary.h"
 #include "engine/whois_network.h"
 
 #include <functional>
@@ -30,6 +31,37 @@ std::string ExtractFieldValue(const std::string& text, const std::string& marker
 // after every ")"; each piece that holds a "(" gives the text between its
 // first "(" and its ")". So "(a (b) c)" gives the single item "a (b".
 std::vector<std::string> CollectParenthesised(const std::string& text);
+
+// What a default-mode lookup found, beside its text (for ostrabel-cli --json).
+struct LookupDetails {
+    // What the query is: "domain", "address", "network", "as-number" or "handle".
+    std::string kind;
+    // The fields of the owner summary and the answers it was read from.
+    summary::Summary summary;
+    summary::Layout layout = summary::Layout::Network;
+    // The records as the lookup chain left them: the result text without the
+    // summary and without the line below (empty when the lookup found nothing).
+    std::string text;
+    // The reason line when the lookup found nothing ("No answer: ..."), or
+    // the line that says a partial answer was cut off.
+    std::string error;
+};
+
+// "domain", "address", "network", "as-number" or "handle" for a query as typed.
+std::string QueryKindName(const std::string& query);
+
+// Seconds as the user would write them: "10", "0.5", "1.25".
+std::string FormatSeconds(int ms);
+
+// The one line that says why an exchange with host gave nothing, under the
+// given limits: "No answer: whois.example.net could not be reached
+// (connection refused)." and the like.
+std::string NoAnswerReason(const std::string& host, ExchangeOutcome outcome,
+                           const ExchangeLimits& limits);
+// The line after a partial answer that says why it was cut off; empty for an
+// exchange that ended whole.
+std::string CutOffReason(const std::string& host, ExchangeOutcome outcome,
+                         const ExchangeLimits& limits);
 
 // How one lookup runs.
 struct LookupOptions {
@@ -60,9 +92,15 @@ struct LookupOptions {
     bool rdapOnly = false;
     // RDAP's notices (its legal boilerplate) are shown too.
     bool rdapNotices = false;
+    // When set, receives the summary, the text without it and the reason
+    // line (default mode; the classic mode fills in the text alone).
+    LookupDetails* details = nullptr;
 };
 
-// Runs one lookup of input and puts the text to show into result. Raises the
+// Runs one lookup of input and puts the text to show into result. In the
+// default mode a result that holds a record begins with the owner summary and
+// an empty line; one that would be empty is the reason line instead; and a
+// partial answer ends with a line that says it was cut off. Raises the
 // wait-cursor count for its whole run (engine/busy.h). The network is the
 // program's own unless given. Never throws for bad answers; only running out
 // of memory can throw.

@@ -76,7 +76,9 @@ bool DeliverLookupResult(const std::string& input, std::string result, const Loo
 
 int LookupWorker(LookupJob job) {
     std::string result;
-    WhoisNetwork& net = job.network ? *job.network : RealWhoisNetwork();
+    WhoisNetwork& net = job.network   ? *job.network
+                        : job.classic ? RealWhoisNetwork()
+                                      : DefaultModeNetwork();
     try {
         LookupOptions options;
         options.convertToIp = job.convertToIp != 0 ? 1 : 0;

@@ -49,10 +49,21 @@ bool WhoisExchange(std::string query, std::string host, std::string& result, int
     platform::Ipv4Address address;
     if (!ResolveServer(host, address))
         return fail(ExchangeOutcome::NotResolved);
-    if (!platform::Connect(sock.get(), address, port, limits.timeoutMs))
+    if (!platform::Connect(sock.get(), address, port, limits.connectTimeoutMs)) {
+        switch (platform::LastConnectFailure()) {
+        case platform::ConnectFailure::Refused:
+            return fail(ExchangeOutcome::Refused);
+        case platform::ConnectFailure::TimedOut:
+            return fail(ExchangeOutcome::ConnectTimedOut);
+        case platform::ConnectFailure::Unreachable:
+            return fail(ExchangeOutcome::Unreachable);
+        case platform::ConnectFailure::Other:
+            break;
+        }
         return fail(ExchangeOutcome::NotConnected);
-    if (limits.timeoutMs > 0)
-        platform::SetReceiveTimeout(sock.get(), limits.timeoutMs);
+    }
+    if (limits.readTimeoutMs > 0)
+        platform::SetReceiveTimeout(sock.get(), limits.readTimeoutMs);
 
     // The request line is sized to the query: a query of any length goes whole.
     std::string request = query + "\r\n";
@@ -65,8 +76,11 @@ bool WhoisExchange(std::string query, std::string host, std::string& result, int
         long n = platform::ReceiveBytes(sock.get(), chunk, kReceiveChunkBytes);
         if (n == -1) {
             const bool timedOut = platform::LastReceiveTimedOut();
+            const bool reset = platform::LastReceiveReset();
             platform::ShutdownReceive(sock.get());
-            return fail(timedOut ? ExchangeOutcome::TimedOut : ExchangeOutcome::ReceiveFailed);
+            return fail(timedOut ? ExchangeOutcome::TimedOut
+                        : reset  ? ExchangeOutcome::Reset
+                                 : ExchangeOutcome::ReceiveFailed);
         }
         if (n == 0)
             break;

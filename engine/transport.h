@@ -13,23 +13,32 @@ inline constexpr std::size_t kReceiveChunkBytes = 2096;
 // error and keeps the text read so far (exactly this many bytes).
 inline constexpr std::size_t kMaxAnswerBytes = 16u * 1024u * 1024u;
 
-// Limits of one exchange. The program sets none; the command-line client can
-// bound connecting and every single receive.
+// Limits of one exchange: connecting, and every single receive (the wait
+// for the next byte). 0: no limit. The classic mode sets none; the default
+// mode bounds both (kDefaultModeLimits); the command-line client's --timeout
+// sets both to its value.
 struct ExchangeLimits {
-    int timeoutMs = 0; // 0: no limit
+    int connectTimeoutMs = 0;
+    int readTimeoutMs = 0;
+    static constexpr ExchangeLimits Uniform(int ms) { return {ms, ms}; }
 };
+inline constexpr ExchangeLimits kDefaultModeLimits{10000, 15000};
 
 // How an exchange ended, for a caller that tells the user why it failed.
 enum class ExchangeOutcome {
-    Completed,     // the server closed the connection: the answer is whole
-    NotSent,       // empty host, or a query holding CR, LF or NUL
-    NoSocket,      // no socket could be created
-    NotResolved,   // the host neither resolves nor parses as dotted text
-    NotConnected,  // refused, unreachable, or the connect limit ran out
-    SendFailed,    // the request could not be sent
-    ReceiveFailed, // a receive error part-way; the text so far is kept
-    TimedOut,      // a receive waited longer than the limit; the text so far is kept
-    TooLong,       // the answer reached kMaxAnswerBytes; that much is kept
+    Completed,       // the server closed the connection: the answer is whole
+    NotSent,         // empty host, or a query holding CR, LF or NUL
+    NoSocket,        // no socket could be created
+    NotResolved,     // the host neither resolves nor parses as dotted text
+    NotConnected,    // no connection, for a reason not told below
+    Refused,         // the host refused the connection
+    ConnectTimedOut, // no connection within the connect limit (or the system's own)
+    Unreachable,     // no route to the host's network
+    SendFailed,      // the request could not be sent
+    ReceiveFailed,   // a receive error part-way; the text so far is kept
+    Reset,           // the server reset the connection; the text so far is kept
+    TimedOut,        // a receive waited longer than the limit; the text so far is kept
+    TooLong,         // the answer reached kMaxAnswerBytes; that much is kept
 };
 
 // Connects to host:port, sends the query followed by CR LF in one call and

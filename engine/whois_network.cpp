@@ -18,10 +18,12 @@ bool TransportNetwork::ExchangeWithOutcome(const std::string& query, const std::
 bool TransportNetwork::HttpsGet(const std::string& url, platform::HttpsResponse& response) {
     platform::HttpsRequest request;
     request.url = url;
-    if (m_limits.timeoutMs > 0) {
-        request.connectTimeoutMs = std::min(request.connectTimeoutMs, m_limits.timeoutMs);
-        request.totalTimeoutMs =
-            static_cast<int>(std::min<long long>(request.totalTimeoutMs, 3LL * m_limits.timeoutMs));
+    if (m_limits.connectTimeoutMs > 0)
+        request.connectTimeoutMs = std::min(request.connectTimeoutMs, m_limits.connectTimeoutMs);
+    if (m_limits.readTimeoutMs > 0) {
+        request.stallTimeoutMs = std::min(request.stallTimeoutMs, m_limits.readTimeoutMs);
+        request.totalTimeoutMs = static_cast<int>(
+            std::min<long long>(request.totalTimeoutMs, 3LL * m_limits.readTimeoutMs));
     }
     return platform::HttpsGet(request, response);
 }
@@ -61,6 +63,14 @@ const char* ExchangeOutcomeText(ExchangeOutcome outcome) {
         return "host not resolved";
     case ExchangeOutcome::NotConnected:
         return "no connection";
+    case ExchangeOutcome::Refused:
+        return "refused";
+    case ExchangeOutcome::ConnectTimedOut:
+        return "connect timed out";
+    case ExchangeOutcome::Unreachable:
+        return "unreachable";
+    case ExchangeOutcome::Reset:
+        return "reset";
     case ExchangeOutcome::SendFailed:
         return "send failed";
     case ExchangeOutcome::ReceiveFailed:
@@ -99,4 +109,14 @@ bool TransportNetwork::Resolve(const std::string& name, std::string& address) {
 WhoisNetwork& RealWhoisNetwork() {
     static TransportNetwork* network = new TransportNetwork(); // intentionally never freed
     return *network;
+}
+
+WhoisNetwork& DefaultModeNetwork() {
+    static TransportNetwork* network =
+        new TransportNetwork(kDefaultModeLimits); // intentionally never freed
+    return *network;
+}
+
+ExchangeLimits WhoisNetwork::Limits() const {
+    return ExchangeLimits();
 }

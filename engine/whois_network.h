@@ -36,6 +36,10 @@ public:
     // The folder that keeps the user's copies of IANA's RDAP registries.
     // Empty (the default): the built-in copy alone, never refreshed.
     virtual std::string RdapCacheDirectory();
+
+    // The bounds its exchanges run under (none by default), for the words
+    // that tell why one failed.
+    virtual ExchangeLimits Limits() const;
 };
 
 // The network through engine/transport, with the given limits per exchange.
@@ -47,19 +51,24 @@ public:
     bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
                              int port, ExchangeOutcome& outcome) override;
     bool Resolve(const std::string& name, std::string& address) override;
-    // platform::HttpsGet; a time limit bounds the connection as well, and the
-    // whole request by three times it (at most the platform's 30 s).
+    // platform::HttpsGet; the connect limit bounds the connection as well,
+    // the read limit a wait without a byte, and the whole request by three
+    // times it (at most the platform's 30 s).
     bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override;
     // The per-user cache folder (platform::GetRdapCacheDir).
     std::string RdapCacheDirectory() override;
+    ExchangeLimits Limits() const override { return m_limits; }
 
 private:
     ExchangeLimits m_limits;
 };
 
-// The program's network: the transport without limits. The object is never
-// destroyed, so a lookup still running while the program ends finds it intact.
+// The program's network: the transport without limits, as the classic mode
+// has it. The object is never destroyed, so a lookup still running while the
+// program ends finds it intact.
 WhoisNetwork& RealWhoisNetwork();
+// The default mode's network: every exchange bounded (kDefaultModeLimits).
+WhoisNetwork& DefaultModeNetwork();
 
 // A few words for how an exchange ended ("completed", "timed out", ...).
 const char* ExchangeOutcomeText(ExchangeOutcome outcome);

@@ -14,6 +14,7 @@ struct HttpsRequest {
     std::string accept = "application/rdap+json";
     int connectTimeoutMs = 10000;         // connection (incl. TLS handshake) bound
     int totalTimeoutMs = 30000;           // whole request bound
+    int stallTimeoutMs = 15000;           // bound of a wait without a byte, once connected
     std::size_t maxBodyBytes = 16u << 20; // body cap: stop reading, fail with "body over 16 MiB"
     int maxRedirects = 5; // followed only to https:// URLs; a redirect to http:// or any
                           // other scheme is refused

@@ -147,6 +147,10 @@ bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
         curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(left));
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
                          static_cast<long>(std::min<long long>(left, request.connectTimeoutMs)));
+        // Less than a byte a second for the whole stall bound ends the transfer.
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME,
+                         static_cast<long>(std::max(1, (request.stallTimeoutMs + 999) / 1000)));
 
         const CURLcode code = curl_easy_perform(c);
         if (code != CURLE_OK) {

@@ -239,7 +239,7 @@ bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string&
     connected();
     // From here on only the whole request's bound applies.
     left = std::max(Left(deadline), 1);
-    WinHttpSetTimeouts(req.get(), left, left, left, left);
+    WinHttpSetTimeouts(req.get(), left, left, left, std::min(left, request.stallTimeoutMs));
     if (!WinHttpReceiveResponse(req.get(), nullptr)) {
         response.error = ErrorText(GetLastError(), progress.secureFlags);
         return false;
@@ -266,7 +266,7 @@ bool Exchange(HINTERNET session, const HttpsRequest& request, const std::string&
             response.error = "timed out";
             return false;
         }
-        WinHttpSetTimeouts(req.get(), left, left, left, left);
+        WinHttpSetTimeouts(req.get(), left, left, left, std::min(left, request.stallTimeoutMs));
         DWORD got = 0;
         if (!WinHttpReadData(req.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
             response.error = ErrorText(GetLastError(), 0);

@@ -39,6 +39,15 @@ std::string FormatDottedAddress(const Ipv4Address& address);
 // timeoutMs > 0 bounds the connection attempt.
 bool Connect(SocketHandle s, const Ipv4Address& address, int port, int timeoutMs = 0);
 
+// Why the last Connect on this thread failed.
+enum class ConnectFailure {
+    Other,
+    Refused,     // the host answered that nothing listens on the port
+    TimedOut,    // no answer within the bound (or the system's own)
+    Unreachable, // no route to the network or the host
+};
+ConnectFailure LastConnectFailure();
+
 // Bounds every following receive on the socket (0: wait for ever).
 bool SetReceiveTimeout(SocketHandle s, int timeoutMs);
 
@@ -51,6 +60,10 @@ long ReceiveBytes(SocketHandle s, char* buffer, std::size_t size);
 // Right after ReceiveBytes returned -1 on this thread: true when the error was
 // the receive time limit of SetReceiveTimeout running out.
 bool LastReceiveTimedOut();
+
+// Right after ReceiveBytes returned -1 on this thread: true when the peer
+// reset the connection.
+bool LastReceiveReset();
 
 // shutdown(s, 0): ends the receive direction.
 void ShutdownReceive(SocketHandle s);

@@ -54,15 +54,43 @@ std::string FormatDottedAddress(const Ipv4Address& address) {
     return std::string(text);
 }
 
+namespace {
+thread_local ConnectFailure lastConnectFailure = ConnectFailure::Other;
+
+ConnectFailure FailureOf(int error) {
+    switch (error) {
+    case ECONNREFUSED:
+        return ConnectFailure::Refused;
+    case ETIMEDOUT:
+        return ConnectFailure::TimedOut;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+        return ConnectFailure::Unreachable;
+    default:
+        return ConnectFailure::Other;
+    }
+}
+} // namespace
+
+ConnectFailure LastConnectFailure() {
+    return lastConnectFailure;
+}
+
 bool Connect(SocketHandle s, const Ipv4Address& address, int port, int timeoutMs) {
     int fd = static_cast<int>(s);
+    lastConnectFailure = ConnectFailure::Other;
     sockaddr_in sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sin_family = static_cast<sa_family_t>(address.family);
     sa.sin_port = htons(static_cast<uint16_t>(port));
     std::memcpy(&sa.sin_addr, address.bytes, 4);
-    if (timeoutMs <= 0)
-        return connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    if (timeoutMs <= 0) {
+        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+        if (!ok)
+            lastConnectFailure = FailureOf(errno);
+        return ok;
+    }
 
     // Bounded connect: non-blocking attempt, wait for writability, back to blocking.
     int flags = fcntl(fd, F_GETFL, 0);
@@ -74,7 +102,13 @@ bool Connect(SocketHandle s, const Ipv4Address& address, int port, int timeoutMs
             int error = 0;
             socklen_t len = sizeof error;
             ok = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+            if (!ok)
+                lastConnectFailure = FailureOf(error);
+        } else {
+            lastConnectFailure = ConnectFailure::TimedOut;
         }
+    } else if (!ok) {
+        lastConnectFailure = FailureOf(errno);
     }
     fcntl(fd, F_SETFL, flags);
     return ok;
@@ -104,6 +138,10 @@ long ReceiveBytes(SocketHandle s, char* buffer, std::size_t size) {
 
 bool LastReceiveTimedOut() {
     return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
+bool LastReceiveReset() {
+    return errno == ECONNRESET;
 }
 
 void ShutdownReceive(SocketHandle s) {

@@ -65,11 +65,39 @@ static sockaddr_in MakeSockaddr(const Ipv4Address& address, int port) {
     return sa;
 }
 
+namespace {
+thread_local ConnectFailure lastConnectFailure = ConnectFailure::Other;
+
+ConnectFailure FailureOf(int error) {
+    switch (error) {
+    case WSAECONNREFUSED:
+        return ConnectFailure::Refused;
+    case WSAETIMEDOUT:
+        return ConnectFailure::TimedOut;
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAENETDOWN:
+        return ConnectFailure::Unreachable;
+    default:
+        return ConnectFailure::Other;
+    }
+}
+} // namespace
+
+ConnectFailure LastConnectFailure() {
+    return lastConnectFailure;
+}
+
 bool Connect(SocketHandle s, const Ipv4Address& address, int port, int timeoutMs) {
     SOCKET sock = static_cast<SOCKET>(s);
     sockaddr_in sa = MakeSockaddr(address, port);
-    if (timeoutMs <= 0)
-        return connect(sock, reinterpret_cast<sockaddr*>(&sa), 16) != SOCKET_ERROR;
+    lastConnectFailure = ConnectFailure::Other;
+    if (timeoutMs <= 0) {
+        const bool ok = connect(sock, reinterpret_cast<sockaddr*>(&sa), 16) != SOCKET_ERROR;
+        if (!ok)
+            lastConnectFailure = FailureOf(WSAGetLastError());
+        return ok;
+    }
 
     // Bounded connect: non-blocking attempt, wait for writability, back to blocking.
     u_long nonBlocking = 1;
@@ -82,8 +110,18 @@ bool Connect(SocketHandle s, const Ipv4Address& address, int port, int timeoutMs
         FD_SET(sock, &writable);
         FD_SET(sock, &failed);
         timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-        ok = select(0, nullptr, &writable, &failed, &tv) > 0 && FD_ISSET(sock, &writable) &&
-             !FD_ISSET(sock, &failed);
+        const int ready = select(0, nullptr, &writable, &failed, &tv);
+        ok = ready > 0 && FD_ISSET(sock, &writable) && !FD_ISSET(sock, &failed);
+        if (ready == 0) {
+            lastConnectFailure = ConnectFailure::TimedOut;
+        } else if (!ok) {
+            int error = 0;
+            int len = sizeof error;
+            getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
+            lastConnectFailure = FailureOf(error);
+        }
+    } else if (!ok) {
+        lastConnectFailure = FailureOf(WSAGetLastError());
     }
     nonBlocking = 0;
     ioctlsocket(sock, FIONBIO, &nonBlocking);
@@ -108,6 +146,10 @@ long ReceiveBytes(SocketHandle s, char* buffer, std::size_t size) {
 
 bool LastReceiveTimedOut() {
     return WSAGetLastError() == WSAETIMEDOUT;
+}
+
+bool LastReceiveReset() {
+    return WSAGetLastError() == WSAECONNRESET;
 }
 
 void ShutdownReceive(SocketHandle s) {

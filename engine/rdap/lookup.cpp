@@ -54,6 +54,8 @@ Outcome Fetch(const std::string& url, const HttpGet& get, const TextOptions& opt
                                      text, error, related);
     if (outcome == Outcome::Failed)
         result.notes.push_back(error);
+    else if (outcome == Outcome::Answer)
+        result.answers.emplace_back(where, std::move(answer.body));
     return outcome;
 }
 

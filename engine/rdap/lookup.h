@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace rdap {
@@ -32,6 +33,9 @@ struct LookupResult {
     std::vector<std::string> notes;
     // Every URL asked, in order.
     std::vector<std::string> urls;
+    // The URL and JSON body of each answer that became text, in order (the
+    // registry's, then the registrar's), for the owner summary.
+    std::vector<std::pair<std::string, std::string>> answers;
 };
 
 LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const HttpGet& get,

@@ -9,6 +9,7 @@
 #include "tests/support/fake_whois_server.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -82,13 +83,19 @@ TEST(RunCli, RdapOnly) {
     const CliOptions options = ParseCliArguments({"--rdap", "as15169"});
     EXPECT_TRUE(options.rdap);
     EXPECT_EQ(RunCli(options, net, direct.Get(), out, err), 0);
-    EXPECT_EQ(out.rfind("RDAP: https://rdap.arin.net/registry/autnum/15169\n", 0), 0u) << out;
+    EXPECT_EQ(out.rfind("AS number:     AS15169\n"
+                        "AS name:       GOOGLE\n"
+                        "Source:        RDAP rdap.arin.net\n\n"
+                        "RDAP: https://rdap.arin.net/registry/autnum/15169\n",
+                        0),
+              0u)
+        << out;
     EXPECT_NE(out.find("GOOGLE"), std::string::npos);
     EXPECT_TRUE(net.requests().empty());
 
     out.clear();
     EXPECT_EQ(RunCli(ParseCliArguments({"--rdap", "AS1"}), net, direct.Get(), out, err), 1);
-    EXPECT_EQ(out, FormatCliOutput("", false)); // as any lookup that gave nothing
+    EXPECT_EQ(out, "No answer: RDAP gave none (rdap.arin.net: could not connect).\n");
     EXPECT_NE(err.find("ostrabel-cli: rdap"), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
@@ -152,18 +159,23 @@ TEST(RunCli, LookupThroughTheEngine) {
     net.Answer("whois.arin.net", "192.0.2.1", "NetName:    TEST-NET\nNetRange: 192.0.2.0\n");
     std::string out, err;
     EXPECT_EQ(RunCli(ParseCliArguments({"--raw", "192.0.2.1"}), net, unused.Get(), out, err), 0);
-    EXPECT_EQ(out, "192.0.2.1\r\n\r\nNetName:    TEST-NET\r\nNetRange: 192.0.2.0");
+    const std::string summary = "Network:       192.0.2.0\r\n"
+                                "Name:          TEST-NET\r\n"
+                                "Source:        WHOIS whois.arin.net\r\n\r\n";
+    EXPECT_EQ(out, summary + "192.0.2.1\r\n\r\nNetName:    TEST-NET\r\nNetRange: 192.0.2.0");
     EXPECT_EQ(err, "");
 
     out.clear();
     EXPECT_EQ(RunCli(ParseCliArguments({"  192.0.2.1 "}), net, unused.Get(), out, err), 0);
-    EXPECT_EQ(out, "192.0.2.1\n\nNetName:    TEST-NET\nNetRange: 192.0.2.0\n");
+    EXPECT_EQ(out, "Network:       192.0.2.0\nName:          TEST-NET\n"
+                   "Source:        WHOIS whois.arin.net\n\n"
+                   "192.0.2.1\n\nNetName:    TEST-NET\nNetRange: 192.0.2.0\n");
 
     // Convert To IP is on by default: a name is resolved first.
     net.Resolves("host.example", "192.0.2.1");
     out.clear();
     EXPECT_EQ(RunCli(ParseCliArguments({"host.example", "--raw"}), net, unused.Get(), out, err), 0);
-    EXPECT_EQ(out.rfind("host.example:192.0.2.1\r\n\r\n", 0), 0u);
+    EXPECT_EQ(out.find(summary + "host.example:192.0.2.1\r\n\r\n"), 0u);
 
     EXPECT_EQ(net.requests(), (std::vector<Request>{{"whois.arin.net", "192.0.2.1", 43},
                                                     {"whois.arin.net", "192.0.2.1", 43},
@@ -196,8 +208,8 @@ TEST(RunCli, FailuresAndUsage) {
 
     out.clear();
     EXPECT_EQ(RunCli(ParseCliArguments({"192.0.2.9"}), net, unused.Get(), out, err),
-              1); // refused: empty
-    EXPECT_EQ(out, "\n");
+              1); // no connection: the reason line
+    EXPECT_EQ(out, "No answer: whois.arin.net could not be reached.\n");
 
     out.clear();
     EXPECT_EQ(RunCli(ParseCliArguments({"--nope"}), net, unused.Get(), out, err), 2);
@@ -272,7 +284,12 @@ TEST(ParseCliArguments, DirectServerHostAndPort) {
     EXPECT_EQ(o.host, "whois.ripe.net");
     EXPECT_EQ(o.port, 43);
     EXPECT_EQ(o.query, "193.0.0.1");
-    EXPECT_EQ(o.timeoutMs, 0); // no limit unless asked
+    EXPECT_EQ(o.timeoutMs, 0); // no --timeout: the mode's own bounds
+    EXPECT_EQ(CliExchangeLimits(o).connectTimeoutMs, 10000);
+    EXPECT_EQ(CliExchangeLimits(o).readTimeoutMs, 15000);
+    const ExchangeLimits classic = CliExchangeLimits(ParseCliArguments({"--classic", "q"}));
+    EXPECT_EQ(classic.connectTimeoutMs, 0); // the classic exchange is unbounded
+    EXPECT_EQ(classic.readTimeoutMs, 0);
 
     EXPECT_EQ(ParseCliArguments({"q"}).host, ""); // the lookup chain
 
@@ -316,7 +333,11 @@ TEST(ParseCliArguments, TimeoutSeconds) {
         CliOptions o = ParseCliArguments({"--timeout", text, "q"});
         EXPECT_EQ(o.action, CliAction::Lookup) << text;
         EXPECT_EQ(o.timeoutMs, ms) << text;
-        EXPECT_EQ(CliExchangeLimits(o).timeoutMs, ms) << text;
+        // --timeout bounds connecting and every read alike; without it the
+        // default mode's bounds hold.
+        const ExchangeLimits limits = CliExchangeLimits(o);
+        EXPECT_EQ(limits.connectTimeoutMs, ms ? ms : kDefaultModeLimits.connectTimeoutMs) << text;
+        EXPECT_EQ(limits.readTimeoutMs, ms ? ms : kDefaultModeLimits.readTimeoutMs) << text;
         EXPECT_EQ(ParseCliArguments({std::string("--timeout=") + text, "q"}).timeoutMs, ms);
     }
     for (const char* text : {"", "-1", "+1", "1.2345", ".5", "5.", "1e3", "1,5", " 1", "1 ",
@@ -541,6 +562,50 @@ TEST(RunCli, DirectServerOverLoopback) {
     EXPECT_EQ(RunCli(options, chain, TransportDirectExchange(CliExchangeLimits(options)), out, err),
               1);
     EXPECT_EQ(err, "ostrabel-cli: cannot reach 127.0.0.1:" + std::to_string(closedPort) +
-                       " (no connection)\n");
+                       " (connection refused)\n");
     EXPECT_TRUE(chain.requests().empty());
+}
+
+// --json: one object with the summary's fields under lower-camel keys, the
+// answers it came from, the records without the summary, and the reason
+// line where the lookup found nothing.
+TEST(RunCli, JsonShape) {
+    ScriptedNetwork net;
+    ScriptedDirect unused;
+    net.Answer("whois.arin.net", "192.0.2.1",
+               "NetRange:       192.0.2.0 - 192.0.2.255\nNetName:    TEST-NET\n"
+               "OrgName:        Example \xff Org\nOrgAbuseEmail:  abuse@example.net\n");
+    std::string out, err;
+    EXPECT_EQ(RunCli(ParseCliArguments({"--json", "192.0.2.1"}), net, unused.Get(), out, err), 0);
+    const nlohmann::json j = nlohmann::json::parse(out);
+    EXPECT_EQ(j["query"], "192.0.2.1");
+    EXPECT_EQ(j["kind"], "address");
+    EXPECT_EQ(j["summary"], nlohmann::json::parse(R"({"network": "192.0.2.0 - 192.0.2.255",
+        "name": "TEST-NET", "owner": "Example \ufffd Org", "abuseContact": "abuse@example.net"})"));
+    EXPECT_EQ(j["sources"], nlohmann::json::parse(R"([{"protocol": "WHOIS",
+        "server": "whois.arin.net", "query": "192.0.2.1"}])"));
+    EXPECT_EQ(j["text"].get<std::string>().rfind("192.0.2.1\n\nNetRange:", 0), 0u);
+    EXPECT_FALSE(j.contains("error"));
+    EXPECT_EQ(out.back(), '\n'); // one object, one final newline
+
+    out.clear();
+    net.Answer("whois.verisign-grs.com", "domain example.com",
+               "Domain Name: EXAMPLE.COM\nDomain Status: ok https://icann.org/epp#ok\n"
+               "Name Server: A.IANA-SERVERS.NET\nName Server: B.IANA-SERVERS.NET\n");
+    EXPECT_EQ(RunCli(ParseCliArguments({"--json", "--no-convert-to-ip", "example.com"}), net,
+                     unused.Get(), out, err),
+              0);
+    EXPECT_EQ(nlohmann::json::parse(out)["summary"],
+              nlohmann::json::parse(R"({"domain": "example.com", "status": ["ok"],
+                  "nameServers": ["a.iana-servers.net", "b.iana-servers.net"]})"));
+
+    out.clear();
+    EXPECT_EQ(RunCli(ParseCliArguments({"--json", "192.0.2.9"}), net, unused.Get(), out, err), 1);
+    const nlohmann::json failed = nlohmann::json::parse(out);
+    EXPECT_EQ(failed["error"], "No answer: whois.arin.net could not be reached.");
+    EXPECT_EQ(failed["text"], "");
+    EXPECT_EQ(failed["summary"], nlohmann::json::object());
+
+    EXPECT_EQ(ParseCliArguments({"--json", "--raw", "q"}).action, CliAction::UsageError);
+    EXPECT_EQ(ParseCliArguments({"--json", "-h", "whois.test", "q"}).action, CliAction::UsageError);
 }

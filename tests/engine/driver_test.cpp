@@ -69,11 +69,18 @@ protected:
         options.convertToIp = convertToIp;
         options.classic = classic;
         options.trace = trace;
+        details = LookupDetails();
+        options.details = &details;
         RunWhoisLookup(input, result, options, net);
-        return result;
+        shown = result;
+        // The records alone: the default mode's summary above them and its
+        // reason line are checked by the suite of their own.
+        return details.text;
     }
 
     ScriptedNetwork net;
+    LookupDetails details; // of the last lookup
+    std::string shown;     // the last lookup's whole text
     bool classic = false;
     std::function<void(const std::string&)> trace;
 
@@ -318,8 +325,10 @@ TEST_P(DriverTest, NetworkNameChoosesTheRegistry) {
         LookupOptions options;
         options.convertToIp = 0;
         options.classic = classic;
+        LookupDetails details;
+        options.details = &details;
         RunWhoisLookup("192.0.2.1", result, options, fresh);
-        EXPECT_EQ(result, "192.0.2.1\r\n\r\nregistry answer");
+        EXPECT_EQ(details.text, "192.0.2.1\r\n\r\nregistry answer");
         EXPECT_EQ(fresh.requests(),
                   (Requests{{kArin, "192.0.2.1", 43}, {c.server, "192.0.2.1", 43}}));
     }
@@ -723,12 +732,14 @@ TEST_F(ClassicDriverTest, ExtensionRowsInBothModes) {
             options.convertToIp = row.convertToIp;
             options.classic = classicMode;
             options.trace = [&](const std::string& line) { lines.push_back(line); };
+            LookupDetails details;
+            options.details = &details;
             std::string result;
             RunWhoisLookup(row.input, result, options, world);
 
             const Expect& expect = classicMode && row.classic ? *row.classic : row.extended;
             EXPECT_EQ(world.requests(), expect.requests);
-            EXPECT_EQ(result, expect.result);
+            EXPECT_EQ(classicMode ? result : details.text, expect.result);
             // One trace line per exchange; extension lines only where one fires.
             EXPECT_EQ(LinesStartingWith(lines, "whois "), static_cast<int>(expect.requests.size()));
             EXPECT_EQ(LinesStartingWith(lines, "extension: ") > 0, !classicMode && row.classic);
@@ -845,8 +856,12 @@ TEST_F(ClassicDriverTest, RdapWherePort43GivesNothing) {
             options.convertToIp = 0;
             options.classic = classicMode;
             options.rdapOnly = row.rdapOnly;
-            std::string result;
-            RunWhoisLookup(row.input, result, options, world);
+            LookupDetails details;
+            options.details = &details;
+            std::string shownText;
+            RunWhoisLookup(row.input, shownText, options, world);
+            // The records, without the default mode's summary and reason line.
+            const std::string& result = classicMode ? shownText : details.text;
             if (classicMode) {
                 EXPECT_TRUE(world.httpsRequests().empty());
                 EXPECT_EQ(result, row.classicResult);
@@ -867,6 +882,168 @@ TEST_F(ClassicDriverTest, RdapWherePort43GivesNothing) {
             }
         }
     }
+}
+
+// ------------------------------------------------- summary and reason line
+
+namespace {
+
+std::string RdapFixture(const std::string& name) {
+    return testnet::ReadFileBytes(std::string(OSTRABEL_SOURCE_DIR) + "/tests/rdap/fixtures/" +
+                                  name);
+}
+
+class DefaultModeTest : public DriverFixture {};
+
+} // namespace
+
+// The summary above the records: read from every answer of the chain, the
+// last one winning each field it has; the records below exactly as the
+// classic mode shows them.
+TEST_F(DefaultModeTest, SummaryAboveTheRecords) {
+    const std::string arin =
+        Sample("whois.arin.net/arin-net-130.66.76.222-ripe-erx-whois-referral.txt");
+    const std::string ripe = Sample("whois.ripe.net/ripe-inetnum-128.79.0.0-bouygues.txt");
+    net.Answer(kArin, "130.66.76.222", arin);
+    net.Answer(kRipe, "130.66.76.222", ripe);
+    const std::string records = Lookup("130.66.76.222");
+    EXPECT_EQ(shown, "Network:       128.79.0.0 - 128.79.63.0\r\n"
+                     "Name:          BOUYGTEL-ISP-CABLE\r\n"
+                     "Owner:         Pool for Broadband CABLE customers\r\n"
+                     "Country:       FR\r\n"
+                     "Abuse contact: abuse_box@bouyguestelecom.fr\r\n"
+                     "Source:        WHOIS whois.arin.net, whois.ripe.net\r\n"
+                     "\r\n" +
+                         records);
+    EXPECT_EQ(details.kind, "address");
+    EXPECT_EQ(details.error, "");
+    classic = true;
+    EXPECT_EQ(Lookup("130.66.76.222"), records); // the classic mode: the records alone
+    EXPECT_EQ(shown, records);
+
+    // A domain: the registrar's answer wins the fields it has; the registry
+    // keeps the rest.
+    ScriptedNetwork world;
+    world.Answer(kComNet, "domain google.com",
+                 Sample("whois.verisign-grs.com/verisign-google.com-2017.txt"));
+    world.Answer("whois.markmonitor.com", "google.com",
+                 Sample("whois.markmonitor.com/markmonitor-google.com-2013.txt"));
+    LookupOptions options;
+    options.convertToIp = 0;
+    std::string result;
+    RunWhoisLookup("google.com", result, options, world);
+    EXPECT_EQ(result.substr(0, result.find("\r\n\r\n") + 4),
+              "Domain:        google.com\r\n"
+              "Registrant:    Google Inc.\r\n"
+              "Registrar:     MarkMonitor, Inc.\r\n"
+              "Created:       2002-10-02\r\n"
+              "Expires:       2020-09-13\r\n"
+              "Status:        clientUpdateProhibited, clientTransferProhibited, "
+              "clientDeleteProhibited\r\n"
+              "Name servers:  ns2.google.com, ns1.google.com, ns3.google.com, ns4.google.com\r\n"
+              "Abuse contact: compliance@markmonitor.com\r\n"
+              "Source:        WHOIS whois.verisign-grs.com, whois.markmonitor.com\r\n\r\n");
+}
+
+TEST_F(DefaultModeTest, SummaryOfRdapAnswersAndNoneWithoutFields) {
+    const std::string registry = "https://pubapi.registry.google/rdap/domain/example.dev";
+    net.AnswerHttps(registry, 200, RdapFixture("domain_registry.json"));
+    net.AnswerHttps("https://rdap.registrar.example/domain/example.dev", 200,
+                    RdapFixture("domain_registrar.json"));
+    std::string result;
+    LookupOptions options;
+    options.rdapOnly = true;
+    RunWhoisLookup("example.dev", result, options, net);
+    EXPECT_EQ(result.substr(0, result.find("\r\n\r\n") + 4),
+              "Domain:        example.dev\r\n"
+              "Registrant:    Beispiel GmbH\r\n"
+              "Registrar:     Example Registrar, LLC\r\n"
+              "Created:       2019-02-28\r\n"
+              "Expires:       2027-02-28\r\n"
+              "Status:        client transfer prohibited\r\n"
+              "Name servers:  ns-cloud-a1.googledomains.com, ns-cloud-a2.googledomains.com\r\n"
+              "Abuse contact: abuse@registrar.example\r\n"
+              "Source:        RDAP pubapi.registry.google, rdap.registrar.example\r\n\r\n");
+    EXPECT_EQ(result.substr(result.find("\r\n\r\n") + 4, 7), "RDAP: h");
+
+    // An answer without a field the summary knows shows no summary.
+    net.Answer(kArin, "192.0.2.9", "No match found for 192.0.2.9.\n");
+    EXPECT_EQ(Lookup("192.0.2.9"), shown);
+}
+
+// Every way a lookup can find nothing gives one line saying why, with the
+// bounds the network runs under; a partial answer gets a line after it.
+TEST_F(DefaultModeTest, ReasonLineForEveryFailure) {
+    struct Row {
+        ExchangeOutcome outcome;
+        const char* text;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {ExchangeOutcome::NotResolved, "",
+         "No answer: the name whois.arin.net does not resolve (no network?)."},
+        {ExchangeOutcome::Refused, "",
+         "No answer: whois.arin.net could not be reached (connection refused)."},
+        {ExchangeOutcome::ConnectTimedOut, "",
+         "No answer: whois.arin.net could not be reached (connection timed out after 10 s)."},
+        {ExchangeOutcome::Unreachable, "",
+         "No answer: whois.arin.net could not be reached (network unreachable)."},
+        {ExchangeOutcome::NotConnected, "", "No answer: whois.arin.net could not be reached."},
+        {ExchangeOutcome::Reset, "",
+         "No answer: whois.arin.net reset the connection before answering."},
+        {ExchangeOutcome::TimedOut, "", "No answer: whois.arin.net sent nothing for 15 s."},
+        {ExchangeOutcome::Completed, "",
+         "No answer: whois.arin.net closed the connection without sending anything."},
+        {ExchangeOutcome::TimedOut, "NetRange: 192.0.2.0 - 192.0.2.255\n",
+         "Network:       192.0.2.0 - 192.0.2.255\r\nSource:        WHOIS whois.arin.net\r\n\r\n"
+         "NetRange: 192.0.2.0 - 192.0.2.255\n\r\n"
+         "The answer from whois.arin.net was cut off: nothing more came for 15 s."},
+        {ExchangeOutcome::Reset, "part",
+         "part\r\nThe answer from whois.arin.net was cut off: the server reset the connection."},
+        {ExchangeOutcome::TooLong, "part",
+         "part\r\nThe answer from whois.arin.net was cut off: it reached 16 MiB."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.shown);
+        for (const bool classicMode : {false, true}) {
+            ScriptedNetwork world;
+            world.SetLimits(kDefaultModeLimits);
+            if (row.outcome == ExchangeOutcome::Completed)
+                world.Answer(kArin, "192.0.2.1", row.text);
+            else
+                world.Fails(kArin, "192.0.2.1", row.outcome, row.text);
+            LookupOptions options;
+            options.classic = classicMode;
+            LookupDetails details;
+            options.details = &details;
+            std::string result;
+            RunWhoisLookup("192.0.2.1", result, options, world);
+            // The classic mode shows what the exchange left (for an answer
+            // of nothing, the heading alone), nothing more.
+            const std::string classicShown =
+                row.outcome == ExchangeOutcome::Completed ? "192.0.2.1\r\n\r\n" : row.text;
+            EXPECT_EQ(result, classicMode ? classicShown : std::string(row.shown));
+            EXPECT_EQ(details.text, classicMode ? classicShown : std::string(row.text));
+            EXPECT_EQ(details.error.empty(), classicMode);
+        }
+    }
+
+    // A name that does not resolve and a registry that cannot be reached
+    // (no network at all).
+    net.Fails(kComNet, "domain nowhere.com", ExchangeOutcome::NotResolved);
+    EXPECT_EQ(Lookup("nowhere.com", 1), "");
+    EXPECT_EQ(shown, "No answer: the name whois.verisign-grs.com does not resolve (no network?).");
+    EXPECT_EQ(details.kind, "domain");
+}
+
+TEST(QueryKindName, WhatWasTyped) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"192.0.2.1", "address"},     {"2001:db8::1", "address"},    {"192.0.2.0/24", "network"},
+        {"2001:db8::/32", "network"}, {"AS15169", "as-number"},      {"as64500", "as-number"},
+        {"example.com", "domain"},    {"NET-192-0-2-0-1", "handle"}, {"ASX", "handle"},
+    };
+    for (const auto& [query, kind] : rows)
+        EXPECT_EQ(QueryKindName(query), kind) << query;
 }
 
 // ------------------------------------------------------- RDAP first for domains
@@ -954,8 +1131,12 @@ TEST_F(ClassicDriverTest, RdapFirstForDomains) {
             options.convertToIp = row.convertToIp;
             options.classic = classicMode;
             options.trace = [&](const std::string& line) { lines.push_back(line); };
-            std::string result;
-            RunWhoisLookup(row.input, result, options, world);
+            LookupDetails details;
+            options.details = &details;
+            std::string shownText;
+            RunWhoisLookup(row.input, shownText, options, world);
+            // The records, without the default mode's summary.
+            const std::string& result = details.text;
 
             if (classicMode) {
                 const std::string tld = row.input.substr(row.input.rfind('.') + 1);

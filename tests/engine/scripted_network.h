@@ -45,6 +45,31 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_answers[{host, query}] = {text, ok};
     }
+    // The exchange with host for query ends as outcome, after delivering text.
+    void Fails(const std::string& host, const std::string& query, ExchangeOutcome outcome,
+               const std::string& text = std::string()) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_answers[{host, query}] = {text, false};
+        m_failures[{host, query}] = outcome;
+    }
+    // The bounds the network says it runs under.
+    void SetLimits(const ExchangeLimits& limits) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_limits = limits;
+    }
+    ExchangeLimits Limits() const override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_limits;
+    }
+    bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
+                             int port, ExchangeOutcome& outcome) override {
+        const bool ok = WhoisNetwork::ExchangeWithOutcome(query, host, result, port, outcome);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_failures.find({host, query});
+        if (it != m_failures.end())
+            outcome = it->second;
+        return ok;
+    }
     void Resolves(const std::string& name, const std::string& address) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_addresses[name] = address;
@@ -163,6 +188,8 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::map<std::pair<std::string, std::string>, std::pair<std::string, bool>> m_answers;
+    std::map<std::pair<std::string, std::string>, ExchangeOutcome> m_failures;
+    ExchangeLimits m_limits;
     std::map<std::string, std::string> m_addresses;
     std::vector<Request> m_requests;
     std::vector<std::string> m_resolved;

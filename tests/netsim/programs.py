@@ -29,6 +29,24 @@ class Run:
         return self.out.decode("utf-8", "replace")
 
 
+SUMMARY_LABELS = (rb"Domain|Network|AS number|Name|AS name|Registrant|Owner|Registrar|Created|"
+                  rb"Expires|Status|Name servers|Country|Abuse contact|Source")
+
+
+def records(out: bytes) -> bytes:
+    """Only the records of a client's output, as the classic mode prints
+    them: the owner summary above them (the label lines up to the first
+    empty line), the line after an answer that was cut off, and a lone
+    reason line ("No answer: ...") are taken out. The rows that check the
+    chain compare records; the summary and the reason lines have rows of
+    their own."""
+    summary = re.match(rb"(?:(?:" + SUMMARY_LABELS + rb"):  *[^\n]*\n)+\r?\n", out)
+    if summary:
+        out = out[summary.end():]
+    out = re.sub(rb"\r?\nThe answer from [^\n]* was cut off: [^\n]*(?=\n?\Z)", b"", out)
+    return re.sub(rb"\ANo answer: [^\n]*(?=\n?\Z)", b"", out)
+
+
 def run(argv: list[str], cwd: Path | None = None, env: dict | None = None,
         timeout: float = 60) -> Run:
     """Runs ARGV in a process group of its own; at TIMEOUT seconds the whole

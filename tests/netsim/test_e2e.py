@@ -12,6 +12,7 @@ from pathlib import Path
 import pytest
 
 import netsim
+from programs import records
 
 SILENT = ":silent"  # takes the request and never answers
 
@@ -168,7 +169,7 @@ ROWS = [
                            "171.0.0.1"], [f"whois.alt.test:4343{T}171.0.0.1"], wine=False),
     # Nothing listens, and a name that does not resolve: one line, status 1.
     Row("h-refused", 1, ["-h", "refused.test", "192.0.2.1"],
-        err="cannot reach refused.test:43 (no connection)", empty=True),
+        err="cannot reach refused.test:43 (connection refused)", empty=True),
     Row("h-unresolvable", 1, ["--host=nowhere.example.test", "--port=4343", "192.0.2.1"],
         err="cannot reach nowhere.example.test:4343 (unknown host)", empty=True),
     Row("p-without-h", 2, ["-p", "4343", "192.0.2.1"], wine=False,
@@ -188,7 +189,13 @@ BY_NAME = {r.name: r for r in ROWS}
 
 @pytest.fixture(scope="module")
 def outputs():
-    """The native output of every row run so far, for rows that compare."""
+    """The records of every row run so far (native), for rows that compare."""
+    return {}
+
+
+@pytest.fixture(scope="module")
+def whole():
+    """The whole native output of every row run so far, summary included."""
     return {}
 
 
@@ -210,9 +217,11 @@ def driver(programs, conf: Path, args: list) -> bytes:
 
 
 @pytest.mark.parametrize("row", ROWS, ids=lambda r: r.name)
-def test_lookup(row, replay, answers, programs, outputs, wine_start):
+def test_lookup(row, replay, answers, programs, outputs, whole, wine_start):
     before = len(replay.whois_log)
     native = programs.run("native", "ostrabel-cli", row.args)
+    whole[row.name] = native.out
+    native.out = records(native.out)
     outputs[row.name] = native.out
     assert native.status == row.status, native.err
     want_err = f"ostrabel-cli: {row.err}\n".encode() if row.err else b""
@@ -228,7 +237,8 @@ def test_lookup(row, replay, answers, programs, outputs, wine_start):
         assert native.out == b""
     direct = any(a.startswith(("-h", "--host", "-p")) for a in row.args)
     if "--raw" in row.args and not direct:
-        assert driver(programs, answers[1], row.args) == native.out, "the in-process driver differs"
+        assert records(driver(programs, answers[1], row.args)) == native.out, \
+            "the in-process driver differs"
     if row.took:
         print(f"  {row.name}: native {native.ms} ms")
         assert row.took[0] <= native.ms <= row.took[1]
@@ -237,7 +247,7 @@ def test_lookup(row, replay, answers, programs, outputs, wine_start):
         # the system code page, as a window would.
         win = programs.run("wine", "ostrabel-cli", row.args, env={"LC_ALL": "C.UTF-8"})
         assert win.status == row.status
-        assert win.out == native.out, "Windows output differs from native"
+        assert records(win.out) == native.out, "Windows output differs from native"
         if direct or row.err or row.took:
             # Standard error is a text stream on Windows: its line end is CR LF.
             assert win.err.replace(b"\r", b"") == want_err
@@ -246,15 +256,27 @@ def test_lookup(row, replay, answers, programs, outputs, wine_start):
             assert row.took[0] <= win.ms <= row.took[1] + wine_start
 
 
-def output_of(name, programs, outputs) -> bytes:
+def output_of(name, programs, outputs, whole=None) -> bytes:
+    """Row NAME's records (or its whole output, with WHOLE)."""
     if name not in outputs:
-        outputs[name] = programs.run("native", "ostrabel-cli", BY_NAME[name].args).out
-    return outputs[name]
+        out = programs.run("native", "ostrabel-cli", BY_NAME[name].args).out
+        outputs[name] = records(out)
+        if whole is not None:
+            whole[name] = out
+    return (whole or outputs)[name]
 
 
-def test_related_outputs(replay, programs, outputs):
-    """What rows print, compared with each other."""
+def test_related_outputs(replay, programs, outputs, whole):
+    """What rows print, compared with each other; the owner summary above
+    the records and the reason line of a chain that got no answer."""
     out = lambda name: output_of(name, programs, outputs)  # noqa: E731
+    assert output_of("apnic", programs, outputs, whole).split(b"\n")[:7] == [
+        b"Network:       171.0.0.0 - 171.1.255.255", b"Name:          STARHUBINTERNET-SG",
+        b"Owner:         Starhub Ltd.", b"Country:       SG",
+        b"Abuse contact: abuse@starhub.com",
+        b"Source:        WHOIS whois.arin.net, whois.apnic.net", b""], "apnic: the summary"
+    assert output_of("chain-silent", programs, outputs, whole).rstrip(b"\n") == \
+        b"No answer: whois.pir.org sent nothing for 1.5 s.", "chain-silent: the reason line"
     assert b"144.134.121.81" in out("apnic")[:60].split(b"\n"), "apnic: heading missing"
     assert out("by-name-raw").startswith(b"host.example.test:192.0.2.1"), \
         "by-name-raw: heading is not NAME:ADDRESS"
@@ -272,7 +294,7 @@ def test_verbose(replay, programs, outputs):
     """--verbose: the same standard output, and standard error tells why."""
     run = programs.run("native", "ostrabel-cli",
                        ["--verbose", "--raw", "--no-convert-to-ip", "example.xyz"])
-    assert run.out == output_of("iana", programs, outputs)
+    assert records(run.out) == output_of("iana", programs, outputs)
     for line in ("ostrabel-cli: extension: IANA names whois.nic.xyz for .xyz",
                  'ostrabel-cli: whois whois.nic.xyz:43 "example.xyz": 54 bytes, completed, '):
         assert line in run.err.decode(), run.err

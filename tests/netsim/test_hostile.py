@@ -14,6 +14,7 @@ from pathlib import Path
 import pytest
 
 import netsim
+from programs import records
 
 MiB = 1 << 20
 HANDLE = "H" * 10000  # a 10,000-character handle or host
@@ -261,7 +262,7 @@ def check(row: Row, hostile, programs, samples, folder: Path | None):
         before = len(hostile.whois_log)
         run = programs.run(side, "ostrabel-cli", row.args, timeout=row.limit[0],
                            wine_timeout=row.limit[1], measure=True, where=folder)
-        out = outputs[side] = run.out
+        out = outputs[side] = records(run.out)
         status = "killed" if run.status is None else run.status
         print(f"  {row.name:24} {side:6} status={status!s:6} {run.ms / 1000:6.2f}s "
               f"{run.maxrss_kb // 1024:5} MiB  {len(out)} bytes out")

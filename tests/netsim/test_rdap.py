@@ -18,6 +18,7 @@ from pathlib import Path
 import pytest
 
 from netsim import Response
+from programs import records
 
 HERE = Path(__file__).parent
 RDAP_HOSTS = ["pubapi.registry.google", "rdap.registrar.example", "rdap.verisign.com",
@@ -171,7 +172,7 @@ class Rdap:
             env = {"XDG_CACHE_HOME": str(self.internet.work / "xdg-cache")} if side == "native" \
                 else {"LC_ALL": "C.UTF-8"}
             result = self.programs.run(side, "ostrabel-cli", list(args), env=env)
-            self.runs[(name, side)] = Side(result.out, result.err, result.ms,
+            self.runs[(name, side)] = Side(records(result.out), result.err, result.ms,
                                            self.world.asked_whois(w), self.world.asked_https(h))
             assert result.status == want, (name, side, result.err)
             wrong = [r for r in self.world.https_log[h:]
@@ -520,8 +521,8 @@ def test_window(rdap, screen, programs, internet):
     print(f"  window: {started.text.strip()}")
     for name, args in WINDOW_QUERIES.items():
         rdap.prepare_cache("native")
-        cli = programs.run("native", "ostrabel-cli", args,
-                           env={"XDG_CACHE_HOME": str(internet.work / "xdg-cache")}).out
+        cli = records(programs.run("native", "ostrabel-cli", args,
+                                   env={"XDG_CACHE_HOME": str(internet.work / "xdg-cache")}).out)
         if name == "dev":
             assert first_line(shown[name]) == f"RDAP: {DEV_REGISTRY}"
             has(shown[name], "Anna Müller", f"RDAP: {DEV_REGISTRAR}")

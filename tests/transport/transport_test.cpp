@@ -1,9 +1,12 @@
 // The WHOIS transport against fake servers on loopback (ephemeral ports).
+#include "engine/driver.h"
 #include "engine/transport.h"
+#include "engine/whois_network.h"
 #include "tests/support/fake_whois_server.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 using testnet::FakeWhoisServer;
@@ -154,9 +157,8 @@ TEST(WhoisExchange, TimeoutBoundsASilentServer) {
         s.Pause(1500);
     });
     std::string result;
-    ExchangeLimits limits;
-    limits.timeoutMs = 300;
-    EXPECT_FALSE(WhoisExchange("q", "127.0.0.1", result, server.port(), limits));
+    EXPECT_FALSE(
+        WhoisExchange("q", "127.0.0.1", result, server.port(), ExchangeLimits::Uniform(300)));
     EXPECT_EQ(result, "first");
 }
 
@@ -179,7 +181,7 @@ TEST(WhoisExchange, OutcomeTellsHowTheExchangeEnded) {
         closedPort = server.port();
     }
     EXPECT_FALSE(WhoisExchange("q", "127.0.0.1", result, closedPort, {}, &how));
-    EXPECT_EQ(how, ExchangeOutcome::NotConnected);
+    EXPECT_EQ(how, ExchangeOutcome::Refused);
 
     FakeWhoisServer reset([](Session& s, const std::string&) {
         s.Send("part");
@@ -187,7 +189,7 @@ TEST(WhoisExchange, OutcomeTellsHowTheExchangeEnded) {
         s.Reset();
     });
     EXPECT_FALSE(WhoisExchange("q", "127.0.0.1", result, reset.port(), {}, &how));
-    EXPECT_EQ(how, ExchangeOutcome::ReceiveFailed);
+    EXPECT_EQ(how, ExchangeOutcome::Reset);
     EXPECT_EQ(result, "part");
 
     // A server that stops sending: the receive limit, not an error, ends it.
@@ -196,8 +198,7 @@ TEST(WhoisExchange, OutcomeTellsHowTheExchangeEnded) {
         s.Pause(1500);
         s.Send("late");
     });
-    ExchangeLimits limits;
-    limits.timeoutMs = 300;
+    const ExchangeLimits limits{5000, 300};
     EXPECT_FALSE(WhoisExchange("q", "127.0.0.1", result, silent.port(), limits, &how));
     EXPECT_EQ(how, ExchangeOutcome::TimedOut);
     EXPECT_EQ(result, "first");
@@ -219,4 +220,47 @@ TEST(ResolveHostToAddress, DottedTextAndLocalNames) {
     address.clear();
     EXPECT_TRUE(ResolveHostToAddress("localhost", address));
     EXPECT_EQ(address, "127.0.0.1");
+}
+
+// The default mode's bounds, and the reason line of each failure a real
+// exchange can meet on loopback, within its bound.
+TEST(WhoisExchange, BoundedFailuresGiveTheirReasonLine) {
+    EXPECT_EQ(kDefaultModeLimits.connectTimeoutMs, 10000);
+    EXPECT_EQ(kDefaultModeLimits.readTimeoutMs, 15000);
+    EXPECT_EQ(DefaultModeNetwork().Limits().readTimeoutMs, 15000);
+    EXPECT_EQ(RealWhoisNetwork().Limits().readTimeoutMs, 0); // the classic mode: unbounded
+
+    const ExchangeLimits limits{1000, 300};
+    TransportNetwork network(limits);
+    FakeWhoisServer silent([](Session& s, const std::string&) { s.Pause(2000); });
+    FakeWhoisServer cut([](Session& s, const std::string&) {
+        s.Send("part");
+        s.Pause(2000);
+    });
+    int closedPort = 0;
+    {
+        FakeWhoisServer gone(FakeWhoisServer::Answer("x"));
+        closedPort = gone.port();
+    }
+    struct Row {
+        int port;
+        const char* text;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {silent.port(), "", "No answer: 127.0.0.1 sent nothing for 0.3 s."},
+        {cut.port(), "part", "The answer from 127.0.0.1 was cut off: nothing more came for 0.3 s."},
+        {closedPort, "", "No answer: 127.0.0.1 could not be reached (connection refused)."},
+    };
+    for (const Row& row : rows) {
+        std::string result;
+        ExchangeOutcome how = ExchangeOutcome::Completed;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(network.ExchangeWithOutcome("q", "127.0.0.1", result, row.port, how));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+        EXPECT_EQ(result, row.text);
+        EXPECT_EQ(result.empty() ? NoAnswerReason("127.0.0.1", how, network.Limits())
+                                 : CutOffReason("127.0.0.1", how, network.Limits()),
+                  row.reason);
+    }
 }
