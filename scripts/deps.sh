@@ -21,7 +21,8 @@ packages=(
   nsis zip unzip                            # Windows installer and portable zip
   libcurl4-openssl-dev ca-certificates      # HTTPS in the native build, the system's CA store
   libgnutls30:i386                          # TLS for Wine's 32-bit WinHTTP
-  libssl-dev openssl                        # the fake HTTPS server and test certificates
+  openssl                                   # the end-to-end tests' certificates
+  python3-pytest                            # runs the end-to-end tests (tests/netsim, /usr/bin/python3)
   libidn2-dev                               # internationalised names (native build)
 )
 

@@ -1,8 +1,9 @@
 // The answers of an end-to-end run: one line per answer,
 //   HOST <TAB> REQUEST <TAB> FILE
 // (REQUEST "*": any request to that host without a line of its own; lines
-// starting with "#" and blank lines are ignored). The fake servers replay
-// them over TCP; the in-process replay hands the same bytes to the driver.
+// starting with "#" and blank lines are ignored). tests/netsim/test_e2e.py
+// writes it from the table its fake servers replay over TCP; the in-process
+// replay hands the same bytes to the driver.
 // HOST may end in ":PORT" for a server on another port than 43. FILE
 // ":silent" makes a server that takes the request and never answers.
 #pragma once
@@ -77,13 +78,6 @@ inline Config ReadConfig(const std::string& path) {
         config.answers[{host, request}] = testnet::ReadFileBytes(file);
     }
     return config;
-}
-
-// Splits "NAME:PORT" of a configuration host; port 43 without one.
-inline void SplitHost(const std::string& host, std::string& name, int& port) {
-    const std::size_t colon = host.rfind(':');
-    name = host.substr(0, colon);
-    port = colon == std::string::npos ? 43 : std::stoi(host.substr(colon + 1));
 }
 
 } // namespace replay
