@@ -11,6 +11,8 @@ where the programs are through the environment:
   OSTRABEL_MEASURE       runs a program bounded in time, with its peak memory
   OSTRABEL_WIN32_BIN     the Windows programs (ostrabel-cli.exe, ...); their
                          half is skipped with a note where they are missing
+  OSTRABEL_WIN64_BIN     the 64-bit build's, which stand in for them where
+                         this kernel runs no 32-bit programs
   OSTRABEL_SAMPLES       the recorded WHOIS answers
   OSTRABEL_ROLES         base/server_roles.h (every server host the program knows)
   OSTRABEL_RDAP_DATA     the built-in RDAP bootstrap files
@@ -48,6 +50,7 @@ DEFAULTS = {
     "OSTRABEL_DRIVER_REPLAY": ROOT / "build/bin/e2e_driver_replay",
     "OSTRABEL_MEASURE": ROOT / "build/bin/hostile_measure",
     "OSTRABEL_WIN32_BIN": ROOT / "build-win32/bin",
+    "OSTRABEL_WIN64_BIN": ROOT / "build-win64/bin",
     "OSTRABEL_SAMPLES": ROOT.parent / "shared/whois-samples",
     "OSTRABEL_ROLES": ROOT / "base/server_roles.h",
     "OSTRABEL_RDAP_DATA": ROOT / "engine/rdap/data",
@@ -119,7 +122,7 @@ class Programs:
             path = env_path(var)
             if path and path.exists():
                 self.native[name] = Path(shutil.copy2(path, self.bin / name))
-        win = env_path("OSTRABEL_WIN32_BIN")
+        win = env_path("OSTRABEL_WINDOWS_BIN")
         if wine and win:
             for exe in ("ostrabel-cli.exe", "https_get.exe", "ostrabel.exe", "gui_probe.exe",
                         "window_probe.exe"):
@@ -163,12 +166,19 @@ def internet():
     shutil.rmtree(work / "run", ignore_errors=True)
     (work / "run").mkdir(parents=True)
     wine = screen = None
-    why = Wine.missing() or (None if env_path("OSTRABEL_WIN32_BIN").is_dir() else
-                             f"no {env_path('OSTRABEL_WIN32_BIN')} (build the Windows tree)")
+    arch, why = Wine.usable_arch()
+    windows_bin = env_path("OSTRABEL_WIN64_BIN" if arch == "win64" else "OSTRABEL_WIN32_BIN")
+    if not why and not windows_bin.is_dir():
+        why = f"no {windows_bin} (build the Windows tree)"
     if why:
         NOTES.append(f"NOTE: {why}: the Windows half is skipped")
     else:
-        wine = Wine(work / "wine-prefix", work / "run" / "tmp")
+        if arch == "win64":
+            NOTES.append("NOTE: this kernel runs no 32-bit programs: the Windows half runs the "
+                         "64-bit build under 64-bit Wine")
+        os.environ["OSTRABEL_WINDOWS_BIN"] = str(windows_bin)
+        wine = Wine(work / f"wine-prefix-{arch}",
+                    work / "run" / "tmp", arch)
         # A prefix whose first Wine process had no display cannot create
         # windows later: it is booted on the virtual screen, when there is one.
         if Screen.available():

@@ -85,26 +85,51 @@ def measured(measure: Path, argv: list[str], cwd: Path, timeout: float,
                    int(found[3]))
 
 
-class Wine:
-    """A 32-bit Wine prefix of the test's own. It is booted before the test
-    enters its namespace (wineboot needs no network but takes long); then
-    one wineserver runs inside the namespace, where the sockets live."""
+WINE32 = Path("/usr/lib/wine/wine")
+WINE64 = Path("/usr/lib/wine/wine64")
 
-    def __init__(self, prefix: Path, tmp: Path):
+
+class Wine:
+    """A Wine prefix of the test's own: 32-bit where this kernel runs 32-bit
+    programs, otherwise 64-bit for the 64-bit build of the same sources. It
+    is booted before the test enters its namespace (wineboot needs no network
+    but takes long); then one wineserver runs inside the namespace, where the
+    sockets live."""
+
+    def __init__(self, prefix: Path, tmp: Path, arch: str = "win32"):
         self.prefix = prefix
+        self.arch = arch
         tmp.mkdir(parents=True, exist_ok=True)
-        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",
+        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH=arch, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d",
                         TMPDIR=str(tmp))  # Wine leaves temporary folders behind
+        if arch == "win64":
+            # Debian's wine and wine-stable (which wineboot calls) start the
+            # 32-bit loader whenever it is installed; these start the 64-bit one.
+            commands = prefix.parent / "wine64-bin"
+            commands.mkdir(parents=True, exist_ok=True)
+            for name in ("wine", "wine-stable"):
+                (commands / name).write_text(f'#!/bin/sh\nexec {WINE64} "$@"\n')
+                (commands / name).chmod(0o755)
+            self.env.update(WINELOADER=str(WINE64), PATH=f"{commands}:{os.environ['PATH']}")
 
     @staticmethod
-    def missing() -> str | None:
-        """Why Windows programs cannot run here, or None."""
+    def usable_arch() -> tuple[str | None, str | None]:
+        """The prefix kind the Windows programs run in here ("win32" where the
+        kernel runs 32-bit programs, else "win64"), or None and why not."""
         if not all(shutil.which(t) for t in ("wine", "wineboot", "wineserver")):
-            return "Wine is not installed"
-        if run(["wine", "--version"], timeout=60).status != 0:
-            return "Wine cannot start here (no 32-bit support?)"
-        return None
+            return None, "Wine is not installed"
+        def starts(loader: Path) -> bool:
+            try:
+                return run([str(loader), "--version"], timeout=60).status == 0
+            except OSError:  # "Exec format error": the kernel runs no such program
+                return False
+
+        if starts(WINE32):
+            return "win32", None
+        if starts(WINE64):
+            return "win64", None
+        return None, "Wine cannot start here (no 32-bit support, no 64-bit Wine)"
 
     def boot(self) -> None:
         if not (self.prefix / "system.reg").exists():

@@ -22,7 +22,7 @@ from pathlib import Path
 import pytest
 
 import netsim
-from programs import Wine, run
+from programs import Wine, records, run
 
 KEY = r"HKCU\Software\Tarvolk Technologies"
 
@@ -103,7 +103,7 @@ def test_window(window, internet, programs):
         typed = probe("wait-result", f"Z:{old}")
         assert typed.status == 0, "the typed lookup did not end"
         assert typed.out == cli("host.example.test"), "the typed lookup differs from ostrabel-cli --raw"
-        assert typed.out.startswith(b"host.example.test:192.0.2.1")
+        assert records(typed.out).startswith(b"host.example.test:192.0.2.1")
         assert probe("field").text.rstrip("\r\n") == "host.example.test", "the field is not the trimmed query"
         history = probe("history").text
         assert history == "host.example.test\n144.134.121.81\n"
@@ -184,13 +184,13 @@ def test_screenshot(window, internet, programs, screen):
     root = Path(__file__).resolve().parents[2]
     prefix = internet.work / "run-prefix"
     shutil.rmtree(prefix, ignore_errors=True)
-    env = dict(internet.wine.env, WINEPREFIX=str(prefix))
+    env = dict(internet.wine.env, WINEPREFIX=str(prefix), OSTRABEL_WINEARCH=internet.wine.arch)
     # The prefix of scripts/run.sh, made on this screen by its own function;
     # the title bar is drawn by Wine (no window manager here).
     subprocess.run(["bash", "-c", f'source "{root}/scripts/common.sh" && wine_run_prefix "{prefix}" && '
                     "wine reg add 'HKCU\\Software\\Wine\\X11 Driver' /v Managed /d N /f"],
                    env=env, capture_output=True, timeout=600)
-    wine = Wine(prefix, internet.work / "tmp")
+    wine = Wine(prefix, internet.work / "tmp", internet.wine.arch)
     wine.env["DISPLAY"] = screen.display
     probe = Probe(wine, programs)
     assert probe("start", probe.program).status == 0, "no window"
