@@ -6,8 +6,8 @@
 //   the cache).
 // - An answer made into text, from 1 to 16 MiB: the time per MiB must stay
 //   flat as the body grows.
-#include "engine/rdap_bootstrap.h"
-#include "engine/rdap_text.h"
+#include "engine/rdap/bootstrap.h"
+#include "engine/rdap/text.h"
 
 #include <benchmark/benchmark.h>
 

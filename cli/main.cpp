@@ -1,7 +1,7 @@
 // ostrabel-cli's entry: parse, start the sockets layer for a lookup, run,
 // write the bytes.
 #include "cli/cli.h"
-#include "engine/rdap_service.h"
+#include "engine/rdap/service.h"
 #include "platform/console.h"
 #include "platform/sockets.h"
 

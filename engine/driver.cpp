@@ -3,7 +3,7 @@
 #include "engine/arin_org.h"
 #include "engine/busy.h"
 #include "engine/filters.h"
-#include "engine/rdap_service.h"
+#include "engine/rdap/service.h"
 #include "base/server_roles.h"
 #include "base/text.h"
 #include "platform/idna.h"
@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -75,41 +76,104 @@ private:
     const std::function<void(const std::string&)>& m_trace;
 };
 
-// One lookup's options and network, and the trace's extension lines.
+// One lookup's options and network, the trace's extension lines, RDAP's
+// answer once asked, and which protocol and server gave the result.
 struct Run {
     const LookupOptions& options;
-    ObservedNetwork& net;
-    // Set when RDAP's text became the result; the last reason RDAP gave none.
-    mutable bool answeredByRdap = false;
-    mutable std::string rdapWhy;
+    ObservedNetwork& net;  // WHOIS and name resolution, kept and traced
+    WhoisNetwork& rdapNet; // RDAP's GETs and cache folder; RDAP traces its own GETs
+    // RDAP is asked at most once per lookup: first for a domain, or where
+    // port 43 gave nothing; a later need reuses this answer.
+    mutable std::optional<rdap::LookupResult> rdap = std::nullopt;
+    // "WHOIS host:port" or "RDAP URL": the source of the result so far.
+    mutable std::string answeredBy = std::string();
 
     bool Extended() const { return !options.classic; }
+    bool AnsweredByRdap() const { return answeredBy.rfind("RDAP ", 0) == 0; }
     void Note(const std::string& line) const {
         if (options.trace)
             options.trace("extension: " + line);
     }
+    void Trace(const std::string& line) const {
+        if (options.trace)
+            options.trace(line);
+    }
+    void AnsweredByWhois(const std::string& host, int port = kWhoisPort) const {
+        answeredBy = "WHOIS " + PrintableTraceText(host) + ":" + std::to_string(port);
+    }
 };
 
+// RDAP's answer for the query, asked on the first call of a lookup.
+const rdap::LookupResult& AskRdap(const std::string& query, const Run& run) {
+    if (!run.rdap)
+        run.rdap = RunRdapLookup(query, run.rdapNet, run.options.rdapNotices, run.options.trace);
+    return *run.rdap;
+}
+
+void TraceRdapNotes(const rdap::LookupResult& answer, const Run& run) {
+    for (const std::string& note : answer.notes)
+        run.Trace("rdap: " + PrintableTraceText(note));
+}
+
+// True when RDAP's answer is a text to show: a record, or the server's one
+// line for no match or too many queries.
+bool RdapGaveText(const rdap::LookupResult& answer) {
+    return answer.outcome != rdap::Outcome::Failed && !answer.text.empty();
+}
+
+// RDAP's text becomes the result; its records go to the summary.
+void TakeRdapText(const std::string& query, const rdap::LookupResult& answer, std::string& result,
+                  const Run& run) {
+    result = answer.text;
+    run.answeredBy = "RDAP " + PrintableTraceText(answer.urls.front());
+    for (const auto& [url, body] : answer.answers)
+        run.net.log.push_back(
+            {true, rdap::HostOfUrl(url), query, ExchangeOutcome::Completed, body});
+}
+
 // RDAP where WHOIS gave nothing (why: the trace's reason; empty for the
-// RDAP-only lookup, where nothing is extended). True when RDAP gave a text (a record, or
-// the server's one line for no match or too many queries), which then is
-// the result; otherwise the result stays as WHOIS left it.
+// RDAP-only lookup, where nothing is extended). True when RDAP gave a text,
+// which then is the result; otherwise the result stays as WHOIS left it. RDAP
+// asked first earlier in the lookup is not asked again.
 bool AnswerByRdap(const std::string& query, const std::string& why, std::string& result,
                   const Run& run) {
+    // RDAP asked first said why it failed then; where it knew no server, it
+    // said nothing.
+    const bool toldAlready = run.rdap && !run.rdap->urls.empty();
     if (!why.empty())
-        run.Note(why + "; asking RDAP");
-    rdap::LookupResult answer =
-        RunRdapLookup(query, run.net, run.options.rdapNotices, run.options.trace);
-    for (auto& [url, body] : answer.answers)
-        run.net.log.push_back(
-            {true, rdap::HostOfUrl(url), query, ExchangeOutcome::Completed, std::move(body)});
-    if (!answer.notes.empty())
-        run.rdapWhy = answer.notes.back();
-    if (answer.outcome == rdap::Outcome::Failed || answer.text.empty())
+        run.Note(why + (toldAlready ? "; RDAP was asked first" : "; asking RDAP"));
+    const rdap::LookupResult& answer = AskRdap(query, run);
+    if (!toldAlready)
+        TraceRdapNotes(answer, run);
+    if (!RdapGaveText(answer))
         return false;
-    result = std::move(answer.text);
-    run.answeredByRdap = true;
+    TakeRdapText(query, answer, result, run);
     return true;
+}
+
+// The authoritative source first: a domain whose top-level domain has a known
+// RDAP server is asked there, and the record (the registrar's after the
+// registry's) or the registry's "no match" is the answer. Any other outcome
+// (no connection, TLS, timeout, too many queries, another status, a body
+// that is not RDAP) leaves the WHOIS chain to run, and the trace says why in
+// one line. False, silently, where no RDAP server is known.
+bool AnswerByRdapFirst(const std::string& name, std::string& result, const Run& run) {
+    const rdap::LookupResult& answer = AskRdap(name, run);
+    if (answer.urls.empty())
+        return false; // no RDAP server for the top-level domain
+    if (answer.outcome == rdap::Outcome::Answer || answer.outcome == rdap::Outcome::NoMatch) {
+        TraceRdapNotes(answer, run); // e.g. the registrar's record could not be had
+        TakeRdapText(name, answer, result, run);
+        return true;
+    }
+    std::string why;
+    for (const std::string& note : answer.notes)
+        why += (why.empty() ? "" : "; ") + note;
+    if (answer.outcome == rdap::Outcome::RateLimited)
+        why = text::Trim(answer.text);
+    run.Trace("rdap: " + PrintableTraceText(why.empty() ? "no answer" : why) +
+              "; asking WHOIS instead");
+    return false;
 }
 
 bool Contains(const std::string& text, std::string_view marker) {
@@ -133,8 +197,8 @@ bool IsUsableHostName(const std::string& host) {
 
 // The server whois.iana.org names for the domain's top-level domain: the
 // trimmed value of the first line of its answer that starts with "whois:".
-// Asked once per top-level domain in the process; empty when it names none,
-// names itself or something that is not a host, or cannot be asked.
+// Asked once per top-level domain in the process; empty when it names none
+// or something that is not a host, or cannot be asked.
 std::string AskIana(const std::string& domain, const Run& run) {
     const std::size_t lastDot = domain.rfind('.');
     if (lastDot == std::string::npos)
@@ -165,12 +229,16 @@ std::string AskIana(const std::string& domain, const Run& run) {
         }
         at = next;
     }
-    if (!IsUsableHostName(host) || text::EqualsNoCase(host, roles::kIanaServer)) {
+    if (!IsUsableHostName(host)) {
         if (!host.empty())
             run.Note("IANA's whois line \"" + PrintableTraceText(host) +
                      "\" is not a usable server");
         host.clear();
     }
+    // A few top-level domains (.int among them) have IANA itself as their
+    // WHOIS server: it is then asked the full name like any registry.
+    if (text::EqualsNoCase(host, roles::kIanaServer))
+        host = roles::kIanaServer;
     RememberIanaServer(tld, host);
     run.Note(host.empty() ? "IANA names no server for ." + PrintableTraceText(tld)
                           : "IANA names " + host + " for ." + PrintableTraceText(tld));
@@ -213,14 +281,19 @@ std::string RegistrarReferral(const std::string& answer, const std::string& regi
     const std::string host = HostOfReferral(value);
     if (!IsUsableHostName(host) || text::EqualsNoCase(host, registry))
         return std::string();
-    run.Note("no \"Whois Server:\" value; following \"Registrar WHOIS Server: " + host + "\"");
+    run.Note("following the registry's \"Registrar WHOIS Server: " + host + "\" line");
     return host;
 }
 
 // The domain path: the registry of the top-level domain, and for the
 // registries that refer to a registrar, the registrar named on the
-// "Whois Server:" line. name is the input, or its ASCII form.
+// "Whois Server:" line. name is the input, or its ASCII form. Beyond the
+// classic chain: RDAP first where the top-level domain has an RDAP server,
+// IANA for a top-level domain the server list lacks, RDAP where port 43 gives
+// nothing, and the "Registrar WHOIS Server:" line of any registry's answer.
 void RunDomainLookup(const std::string& name, std::string& result, const Run& run) {
+    if (run.Extended() && AnswerByRdapFirst(name, result, run))
+        return;
     std::string server = FindWhoisServer(name);
     if (server.empty() && run.Extended())
         server = AskIana(name, run);
@@ -241,22 +314,35 @@ void RunDomainLookup(const std::string& name, std::string& result, const Run& ru
         }
 
         const bool answered = run.net.Exchange(domainQuery, server, result, kWhoisPort);
+        run.AnsweredByWhois(server);
         // Nothing at all on port 43 (refused, closed at once, or retired).
         if (result.empty() && run.Extended() &&
             AnswerByRdap(name, server + " gave no WHOIS answer", result, run))
             return;
+        const std::string registry = server;
+        bool refer = false;
         if (answered && lookForReferral) {
-            const std::string registry = server;
             // The referral replaces the server even when the line is missing
             // or empty; the notice filter then runs with no server at all.
             server = ExtractFieldValue(result, "Whois Server:", "\n");
             if (server.empty() && run.Extended())
                 server = RegistrarReferral(result, registry, run);
-            if (!server.empty()) {
-                const std::string referralQuery = text::ReplaceAll(domainQuery, "domain ", "");
-                std::string answer;
-                if (run.net.Exchange(referralQuery, server, answer, kWhoisPort))
-                    result = std::move(answer);
+            refer = !server.empty();
+        } else if (answered && run.Extended()) {
+            // Thin registries of other top-level domains answer in the same
+            // form; without the line, the registry's own filter runs.
+            const std::string registrar = RegistrarReferral(result, registry, run);
+            if (!registrar.empty()) {
+                server = registrar;
+                refer = true;
+            }
+        }
+        if (refer) {
+            const std::string referralQuery = text::ReplaceAll(domainQuery, "domain ", "");
+            std::string answer;
+            if (run.net.Exchange(referralQuery, server, answer, kWhoisPort)) {
+                result = std::move(answer);
+                run.AnsweredByWhois(server);
             }
         }
     }
@@ -265,12 +351,13 @@ void RunDomainLookup(const std::string& name, std::string& result, const Run& ru
 
 // One follow-up exchange: the answer replaces the result only when the
 // exchange succeeds.
-bool FollowUp(WhoisNetwork& net, const std::string& query, const std::string& server,
+bool FollowUp(const Run& run, const std::string& query, const std::string& server,
               std::string& result, int port = kWhoisPort) {
     std::string answer;
-    if (!net.Exchange(query, server, answer, port))
+    if (!run.net.Exchange(query, server, answer, port))
         return false;
     result = std::move(answer);
+    run.AnsweredByWhois(server, port);
     return true;
 }
 
@@ -324,6 +411,7 @@ void RunAddressLookup(const std::string& input, const std::string& addressQuery,
                       std::string& result, const Run& run) {
     WhoisNetwork& net = run.net;
     std::string server = roles::kArinServer;
+    run.AnsweredByWhois(server);
     if (!net.Exchange(addressQuery, server, result, kWhoisPort)) {
         if (result.empty() && run.Extended())
             AnswerByRdap(addressQuery, "ARIN gave no WHOIS answer", result, run);
@@ -335,7 +423,7 @@ void RunAddressLookup(const std::string& input, const std::string& addressQuery,
     for (const RegistryByNetName& registry : kRegistriesByNetName) {
         if (!netName.empty() && Contains(netName, registry.mark)) {
             server = registry.server;
-            FollowUp(net, addressQuery, server, result);
+            FollowUp(run, addressQuery, server, result);
             registryNamed = true;
             break;
         }
@@ -348,32 +436,32 @@ void RunAddressLookup(const std::string& input, const std::string& addressQuery,
         run.Note("ARIN refers to " + referralHost + ":" + std::to_string(referralPort) +
                  " (ReferralServer)");
         server = referralHost;
-        FollowUp(net, addressQuery, server, result, referralPort);
+        FollowUp(run, addressQuery, server, result, referralPort);
     } else if (result.rfind("No match for", 0) != 0) {
         // A list of networks: ask again for the last handle listed.
         const std::vector<std::string> handles = CollectParenthesised(result);
         if (!handles.empty())
-            FollowUp(net, handles.back(), server, result);
+            FollowUp(run, handles.back(), server, result);
     }
 
     if (Contains(result, std::string("available at ") + roles::kVerioRwhoisServer)) {
         server = roles::kVerioRwhoisServer;
-        if (FollowUp(net, addressQuery, server, result)) {
+        if (FollowUp(run, addressQuery, server, result)) {
             const std::vector<std::string> handles = CollectParenthesised(result);
             if (!handles.empty())
-                FollowUp(net, handles.front(), server, result);
+                FollowUp(run, handles.front(), server, result);
         }
     }
 
     if (Contains(result,
                  std::string("http://") + roles::kKrRegistryServer + "/english/index.html")) {
         server = roles::kKrRegistryServer;
-        FollowUp(net, addressQuery, server, result);
+        FollowUp(run, addressQuery, server, result);
     }
 
     if (Contains(result, std::string("at ") + roles::kBrRegistryServer)) {
         server = roles::kBrRegistryServer;
-        FollowUp(net, addressQuery, server, result);
+        FollowUp(run, addressQuery, server, result);
     }
 
     std::string org;
@@ -505,8 +593,11 @@ bool RunChain(const std::string& input, std::string& result, const Run& run) {
     return true;
 }
 
+// IANA asked which server serves a top-level domain (not IANA answering for
+// a name of its own, such as one under .int).
 bool IsIanaExchange(const Exchanged& e) {
-    return !e.rdap && text::EqualsNoCase(e.host, roles::kIanaServer);
+    return !e.rdap && text::EqualsNoCase(e.host, roles::kIanaServer) &&
+           e.query.find('.') == std::string::npos;
 }
 
 // The owner summary of the answers the lookup received, in order: the last
@@ -532,7 +623,7 @@ void Complete(std::string& result, bool domainPath, const Run& run, LookupDetail
     std::string records = result; // as the chain left it
     std::string error;
     // No server sent a byte: what the chain left is at most a heading.
-    const bool nothingArrived = !run.answeredByRdap && result != kUnableToResolveText &&
+    const bool nothingArrived = !run.AnsweredByRdap() && result != kUnableToResolveText &&
                                 result != kUnknownDomainServerText &&
                                 std::none_of(log.begin(), log.end(), [](const Exchanged& e) {
                                     return !e.answer.empty() && !IsIanaExchange(e);
@@ -545,12 +636,13 @@ void Complete(std::string& result, bool domainPath, const Run& run, LookupDetail
         });
         if (failed != log.rend())
             error = NoAnswerReason(failed->host, failed->outcome, limits);
-        else if (!run.rdapWhy.empty())
-            error = "No answer: RDAP gave none (" + summary::CleanValue(run.rdapWhy) + ").";
+        else if (run.rdap && !run.rdap->notes.empty())
+            error =
+                "No answer: RDAP gave none (" + summary::CleanValue(run.rdap->notes.back()) + ").";
         else
             error = "No answer: no server gave a record.";
         result = error;
-    } else if (!run.answeredByRdap) {
+    } else if (!run.AnsweredByRdap()) {
         // Only the first exchange (IANA's aside) leaves a partial answer as
         // the result; a follow-up replaces it only when it ends whole.
         const auto first = std::find_if(log.begin(), log.end(),
@@ -662,8 +754,12 @@ void RunWhoisLookup(std::string input, std::string& result, const LookupOptions&
     result.clear();
 
     ObservedNetwork observed(net, options.trace);
-    const Run run{options, observed, false, std::string()};
+    const Run run{options, observed, net};
     const bool domainPath = RunChain(input, result, run);
+    // The protocol and server the text came from; none for the fixed texts.
+    const bool fixedText = result == kUnknownDomainServerText || result == kUnableToResolveText;
+    run.Trace(run.answeredBy.empty() || fixedText ? std::string("answered by no server")
+                                                  : "answered by " + run.answeredBy);
     if (!options.classic)
         Complete(result, domainPath, run, options.details);
     else if (options.details)

@@ -65,20 +65,24 @@ struct LookupOptions {
     // "Convert To IP": any non-zero value makes a name with a dot be looked
     // up by its IPv4 address.
     int convertToIp = 1;
-    // The classic chain only, request for request. Otherwise the chain also
-    // finds the owner where the classic one dead-ends: a registered name
-    // without an address goes to its registry, a domain whose top-level
-    // domain the server list lacks is looked up through whois.iana.org, the
+    // The classic chain only, request for request. Otherwise a domain whose
+    // top-level domain has a known RDAP server is asked over RDAP first (its
+    // record or its "no match" is the answer; any other failure runs the
+    // WHOIS chain), and the WHOIS chain also finds the owner where the
+    // classic one dead-ends: a registered name without an address goes to
+    // its registry, a domain whose top-level domain the server list lacks is
+    // looked up through whois.iana.org (which may name itself), any
     // registry's "Registrar WHOIS Server:" line is followed, ARIN's
-    // "ReferralServer: whois://" line is followed, and a name typed with
+    // "ReferralServer: whois://" line is followed, a name typed with
     // non-ASCII characters is sent in its ASCII (IDNA) form, and where port
-    // 43 gives nothing at all (no server known even by IANA, a registry or
-    // ARIN that answers nothing) RDAP is asked instead.
+    // 43 gives nothing at all RDAP is asked instead.
     bool classic = false;
     // When set, receives one line (without line end) for every exchange as
-    // it ends ("whois HOST:PORT ..."), every name resolution ("resolve ...")
-    // and every extension that fires ("extension: ..."). Called on the
-    // lookup's thread.
+    // it ends ("whois HOST:PORT ..."), every name resolution ("resolve ..."),
+    // every RDAP GET ("rdap GET ...") and reason ("rdap: ..."), every
+    // extension that fires ("extension: ...") and, last, the source of the
+    // result ("answered by WHOIS HOST:PORT", "answered by RDAP URL" or
+    // "answered by no server"). Called on the lookup's thread.
     std::function<void(const std::string&)> trace;
     // RDAP alone: no WHOIS exchange; the result stays empty when RDAP gives
     // no text (the trace says why).

@@ -1,6 +1,6 @@
 // A bootstrap registry file (from the per-user cache, so from disk) of any
 // content. Input: the first byte picks the registry, then the file.
-#include "engine/rdap_bootstrap.h"
+#include "engine/rdap/bootstrap.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

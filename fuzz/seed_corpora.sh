@@ -66,7 +66,7 @@ done
 printf '7{"errorCode":404}' > "$corpus/rdap_text/seed-404"
 i=0
 for name in dns ipv4 ipv6 asn; do
-  { printf '%d' $i; cat "$src/engine/rdap_data/$name.json"; } > "$corpus/rdap_bootstrap/seed-$name"
+  { printf '%d' $i; cat "$src/engine/rdap/data/$name.json"; } > "$corpus/rdap_bootstrap/seed-$name"
   i=$((i + 1))
 done
 echo "seeded $n answers into $corpus"

@@ -1,6 +1,6 @@
 #include "engine/batch/polite.h"
 
-#include "engine/rdap_text.h"
+#include "engine/rdap/text.h"
 #include "base/server_roles.h"
 #include "base/text.h"
 

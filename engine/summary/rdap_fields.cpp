@@ -2,7 +2,7 @@
 // members (ldhName, startAddress/endAddress, startAutnum, name, country,
 // status, events, nameservers) and its entities by role (registrant,
 // registrar with its IANA id, abuse, also nested in the registrar).
-#include "engine/rdap_json.h"
+#include "engine/rdap/json.h"
 #include "engine/summary/summary.h"
 
 #include "base/text.h"

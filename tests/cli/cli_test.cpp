@@ -252,7 +252,8 @@ TEST(RunCli, VerboseTracesEveryExchangeAndExtensionOnStandardErrorOnly) {
         "ostrabel-cli: extension: the server list has no .zz; asking whois.iana.org",
         "ostrabel-cli: whois whois.iana.org:43 \"zz\": 20 bytes",
         "ostrabel-cli: extension: IANA names whois.nic.zz for .zz",
-        "ostrabel-cli: whois whois.nic.zz:43 \"parked.zz\": 7 bytes"};
+        "ostrabel-cli: whois whois.nic.zz:43 \"parked.zz\": 7 bytes",
+        "ostrabel-cli: answered by WHOIS whois.nic.zz:43"};
     for (const bool toSink : {false, true}) {
         DiscardServerTable();
         std::string out, err, sink;
@@ -271,6 +272,7 @@ TEST(RunCli, VerboseTracesEveryExchangeAndExtensionOnStandardErrorOnly) {
            err);
     EXPECT_EQ(lines(err),
               (std::vector<std::string>{"ostrabel-cli: resolve a.zz: no address",
+                                        "ostrabel-cli: answered by no server",
                                         "ostrabel-cli: whois whois.nic.zz:43 \"q\": 14 bytes"}));
     SetProgramDirectoryForTesting("");
     DiscardServerTable();

@@ -657,8 +657,18 @@ std::vector<Row> ExtensionRows() {
         {"ClassicLineWins", "a.com", 0,
          {{kComNet, "domain a.com", "Whois Server: a.test\nRegistrar WHOIS Server: b.test\n"}, {"a.test", "a.com", rec}},
          {{Q(kComNet, "domain a.com"), Q("a.test", "a.com")}, box}},
-        {"OnlyReferringRegistriesAreSearched", "a.de", 0, {{kDenic, "a.de", "Registrar WHOIS Server: b.test\n"}},
-         {{Q(kDenic, "a.de")}, "Registrar WHOIS Server: b.test"}},
+        {"AnyRegistrysRegistrarLine", "a.de", 0, {{kDenic, "a.de", "Registrar WHOIS Server: b.test\n"}, {"b.test", "a.de", rec}},
+         {{Q(kDenic, "a.de"), Q("b.test", "a.de")}, box}, Expect{{Q(kDenic, "a.de")}, "Registrar WHOIS Server: b.test"}},
+        {"ThinRegistryOfAnotherTld", "a.tv", 0,
+         {{kIana, "tv", Iana("whois: tvwhois.verisign-grs.com")},
+          {"tvwhois.verisign-grs.com", "a.tv", "Domain Name: A.TV\nRegistrar WHOIS Server: whois.r.test\n"}, {"whois.r.test", "a.tv", rec}},
+         {{Q(kIana, "tv"), Q("tvwhois.verisign-grs.com", "a.tv"), Q("whois.r.test", "a.tv")}, box}, Expect{{}, kUnknown}},
+        {"RegistrarLineOfAnotherTldUnanswered", "b.de", 0, {{kDenic, "b.de", "Registrar WHOIS Server: b.test\nx\n"}},
+         {{Q(kDenic, "b.de"), Q("b.test", "b.de")}, "Registrar WHOIS Server: b.test\r\nx"},
+         Expect{{Q(kDenic, "b.de")}, "Registrar WHOIS Server: b.test\r\nx"}},
+        {"IanaNamesItself", "nato.int", 0,
+         {{kIana, "int", Iana("whois:        whois.iana.org")}, {kIana, "nato.int", "domain:       NATO.INT\n"}},
+         {{Q(kIana, "int"), Q(kIana, "nato.int")}, "domain:       NATO.INT"}, Expect{{}, kUnknown}},
         {"ArinReferralServer", "105.158.0.1", 0,
          {{kArin, "105.158.0.1", arin}, {"whois.afrinic.net", "105.158.0.1", afrinic}},
          {{Q(kArin, "105.158.0.1"), Q("whois.afrinic.net", "105.158.0.1")}, "105.158.0.1\r\n\r\n" + BoxText(afrinic)},
@@ -676,11 +686,11 @@ std::vector<Row> ExtensionRows() {
          {{Q(kArin, "192.0.2.5")}, munchen + ":192.0.2.5\r\n\r\nx"}, Expect{{}, kUnresolved},
          {{"xn--mnchen-3ya.de", "192.0.2.5"}}},
     };
-    // Hostile values: IANA naming itself, nothing, a host with a blank or a
+    // Hostile values: IANA naming nothing, a host with a blank or a
     // control character, 10,000 characters; registrar lines naming the
     // registry or no host; ReferralServer values not followed (rule 5 then
     // asks for the handle); names whose ASCII form is too long.
-    for (const std::string& v : Texts{"whois.iana.org", "", "a b.test", "a\x01.test", std::string(10000, 'a')})
+    for (const std::string& v : Texts{"", "a b.test", "a\x01.test", std::string(10000, 'a')})
         rows.push_back({"IanaNamesNothingUsable", "a.xyz", 0, {{kIana, "xyz", Iana("whois: " + v)}},
                         {{Q(kIana, "xyz")}, kUnknown}, Expect{{}, kUnknown}});
     for (const std::string& v : Texts{kComNet, "WHOIS://WHOIS.VERISIGN-GRS.COM", "two words", std::string(5000, 'x')})
@@ -765,7 +775,8 @@ TEST_F(ClassicDriverTest, TraceLinesNameServerPortQueryBytesAndOutcome) {
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "whois whois.arin.net:43 \"192.0.2.1\": 36 bytes, completed",
                          "extension: ARIN refers to x.test:4343 (ReferralServer)",
-                         "whois x.test:4343 \"192.0.2.1\": 7 bytes, broke off"}));
+                         "whois x.test:4343 \"192.0.2.1\": 7 bytes, broke off",
+                         "answered by WHOIS whois.arin.net:43"}));
 }
 
 // ---------------------------------------------------------------- RDAP
@@ -820,7 +831,8 @@ TEST_F(ClassicDriverTest, RdapWherePort43GivesNothing) {
         {"RdapFailsClassicStays", "9.9.9.9", {}, {{arin + "ip/9.9.9.9", 500}}, {arin + "ip/9.9.9.9"}, "", ""},
         {"WhoisAnswerIsNeverReplaced", "8.8.4.4", {{kArin, "8.8.4.4", "x\n"}}, {}, {}, "8.8.4.4\r\n\r\nx",
          "8.8.4.4\r\n\r\nx"},
-        {"RegistryAnswerPartlyIsKept", "a.de", {{kDenic, "a.de", "part"}}, {}, {}, "part", "part"},
+        {"RegistryAnswerPartlyIsKept", "a.de", {{kDenic, "a.de", "part"}}, {}, {"https://rdap.denic.de/domain/a.de"},
+         "part", "part"},
         {"RdapOnly", "a.dev", {}, {{google + "domain/a.dev", 200}}, {google + "domain/a.dev"},
          "RDAP: " + google + "domain/a.dev\r\n", "", true},
     };
@@ -1032,4 +1044,121 @@ TEST(QueryKindName, WhatWasTyped) {
     };
     for (const auto& [query, kind] : rows)
         EXPECT_EQ(QueryKindName(query), kind) << query;
+}
+
+// ------------------------------------------------------- RDAP first for domains
+
+namespace {
+
+// An HTTPS answer of a row: a status and a body, or (status 0) a GET that
+// ends without an answer, the body then being the error.
+struct Https {
+    std::string url;
+    long status;
+    std::string body;
+};
+struct FirstRow {
+    const char* name;
+    std::string input;
+    int convertToIp;
+    std::vector<Https> https;
+    std::vector<std::string> asked; // the default mode's GETs
+    Requests whois;                 // the default mode's WHOIS requests
+    std::string result;             // the default mode's result, or its first line (…)
+    std::string why;                // the trace's line on the fallback ("" for none)
+};
+
+} // namespace
+
+// A domain whose top-level domain has an RDAP server goes to RDAP first in
+// the default mode: its record or its 404 is the answer; every other failure
+// runs the WHOIS chain unchanged. The classic chain never asks RDAP and makes
+// the same WHOIS requests as before, whatever RDAP would have said.
+TEST_F(ClassicDriverTest, RdapFirstForDomains) {
+    const std::string vs = "https://rdap.verisign.com/com/v1/domain/";
+    const std::string record = RdapRecord();
+    const std::string registrarLine = "Domain Name: A.COM\nWhois Server: whois.r.test\n";
+    const Requests comChain = {Q(kComNet, "domain a.com"), Q("whois.r.test", "a.com")};
+    const std::string fellBack = "; asking WHOIS instead";
+    // clang-format off
+    const std::vector<FirstRow> rows = {
+        {"Record", "a.com", 0, {{vs + "a.com", 200, record}}, {vs + "a.com"}, {},
+         "RDAP: " + vs + "a.com…", ""},
+        {"RegistrarRecordThroughRelated", "a.com", 0,
+         {{vs + "a.com", 200, RdapRecord("https://r.test/domain/a.com")}, {"https://r.test/domain/a.com", 200, record}},
+         {vs + "a.com", "https://r.test/domain/a.com"}, {}, "RDAP: " + vs + "a.com…", ""},
+        {"NoMatchIsFinal", "a.com", 0, {{vs + "a.com", 404, ""}}, {vs + "a.com"}, {},
+         "No match for \"a.com\" at rdap.verisign.com.\r\n", ""},
+        {"TooManyQueries", "a.com", 0, {{vs + "a.com", 429, ""}}, {vs + "a.com"}, comChain, "registrar record",
+         "rdap: rdap.verisign.com: too many queries, try again later." + fellBack},
+        {"ServerError", "a.com", 0, {{vs + "a.com", 503, ""}}, {vs + "a.com"}, comChain, "registrar record",
+         "rdap: rdap.verisign.com: HTTP status 503" + fellBack},
+        {"TlsFailure", "a.com", 0, {{vs + "a.com", 0, "TLS handshake failed"}}, {vs + "a.com"}, comChain,
+         "registrar record", "rdap: rdap.verisign.com: TLS handshake failed" + fellBack},
+        {"NotRdap", "a.com", 0, {{vs + "a.com", 200, "<html>maintenance</html>"}}, {vs + "a.com"}, comChain,
+         "registrar record", "rdap: rdap.verisign.com: answer is not RDAP JSON (not JSON)" + fellBack},
+        {"NotAnRdapObject", "a.com", 0, {{vs + "a.com", 200, R"({"rdapConformance":["rdap_level_0"]})"}},
+         {vs + "a.com"}, comChain, "registrar record", "rdap: rdap.verisign.com: answer is not an RDAP object" + fellBack},
+        {"NoServerKnown", "a.zz", 0, {}, {}, {Q("whois.nic.zz", "a.zz")}, "zz record", ""},
+        {"NameWithoutAddress", "a.com", 1, {{vs + "a.com", 200, record}}, {vs + "a.com"}, {},
+         "RDAP: " + vs + "a.com…", ""},
+        {"ServerFromTheExtraList", "a.ch", 0, {{"https://rdap.nic.ch/domain/a.ch", 200, record}},
+         {"https://rdap.nic.ch/domain/a.ch"}, {}, "RDAP: https://rdap.nic.ch/domain/a.ch…", ""},
+        {"AnswerWithoutItsClass", "a.com", 0, {{vs + "a.com", 200, R"({"ldhName":"A.COM"})"}}, {vs + "a.com"}, {},
+         "RDAP: " + vs + "a.com\r\nDomain Name: A.COM\r\n", ""},
+    };
+    // clang-format on
+    for (const FirstRow& row : rows) {
+        for (const bool classicMode : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (classicMode ? " (classic)" : " (default)"));
+            WriteServerList(
+                "com:  whois.verisign-grs.com\r\nzz:  whois.nic.zz\r\nch:  whois.nic.ch\r\n");
+            ScriptedNetwork world;
+            world.Answer(kComNet, "domain a.com", registrarLine);
+            world.Answer("whois.r.test", "a.com", "registrar record\n");
+            world.Answer("whois.nic.zz", "a.zz", "zz record\n");
+            world.Answer("whois.nic.ch", "a.ch", "ch record\n");
+            for (const Https& h : row.https) {
+                if (h.status == 0)
+                    world.FailHttps(h.url, h.body);
+                else
+                    world.AnswerHttps(h.url, h.status, h.body);
+            }
+            std::vector<std::string> lines;
+            LookupOptions options;
+            options.convertToIp = row.convertToIp;
+            options.classic = classicMode;
+            options.trace = [&](const std::string& line) { lines.push_back(line); };
+            LookupDetails details;
+            options.details = &details;
+            std::string shownText;
+            RunWhoisLookup(row.input, shownText, options, world);
+            // The records, without the default mode's summary.
+            const std::string& result = details.text;
+
+            if (classicMode) {
+                const std::string tld = row.input.substr(row.input.rfind('.') + 1);
+                const Requests classicChain =
+                    tld == "com" ? comChain : Requests{Q("whois.nic." + tld, row.input)};
+                EXPECT_TRUE(world.httpsRequests().empty());
+                EXPECT_EQ(world.requests(), row.convertToIp ? Requests{} : classicChain);
+                EXPECT_EQ(LinesStartingWith(lines, "rdap"), 0);
+                continue;
+            }
+            EXPECT_EQ(world.httpsRequests(), row.asked);
+            EXPECT_EQ(world.requests(), row.whois);
+            if (row.result.ends_with("…")) {
+                EXPECT_EQ(result.rfind(row.result.substr(0, row.result.size() - 3), 0), 0u)
+                    << result;
+            } else {
+                EXPECT_EQ(result, row.result);
+            }
+            // The fallback says why in one line; the last line names the source.
+            EXPECT_EQ(LinesStartingWith(lines, row.why.empty() ? "rdap: " : row.why),
+                      row.why.empty() ? 0 : 1);
+            EXPECT_EQ(lines.back(), row.whois.empty()
+                                        ? "answered by RDAP " + row.asked.front()
+                                        : "answered by WHOIS " + row.whois.back().host + ":43");
+        }
+    }
 }

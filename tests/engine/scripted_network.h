@@ -115,6 +115,11 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_https[url] = {status, body};
     }
+    // An HTTPS GET of url that ends without an answer (TLS, timeout...).
+    void FailHttps(const std::string& url, const std::string& error) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_httpsErrors[url] = error;
+    }
     std::vector<std::string> httpsRequests() const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_httpsRequests;
@@ -125,7 +130,8 @@ public:
         response = platform::HttpsResponse();
         auto it = m_https.find(url);
         if (it == m_https.end()) {
-            response.error = "could not connect";
+            auto error = m_httpsErrors.find(url);
+            response.error = error == m_httpsErrors.end() ? "could not connect" : error->second;
             return false;
         }
         response.completed = true;
@@ -188,6 +194,7 @@ private:
     std::vector<Request> m_requests;
     std::vector<std::string> m_resolved;
     std::map<std::string, std::pair<long, std::string>> m_https;
+    std::map<std::string, std::string> m_httpsErrors;
     std::vector<std::string> m_httpsRequests;
     bool m_holding = false;
     std::size_t m_arrivals = 0;

@@ -1,9 +1,9 @@
 // RDAP: query kinds and URLs, the bootstrap registries (built-in copy,
 // longest matches, the per-user cache and its refresh), the JSON-to-text
 // rendering of realistic answers, and hostile or broken bodies.
-#include "engine/rdap_bootstrap.h"
-#include "engine/rdap_lookup.h"
-#include "engine/rdap_text.h"
+#include "engine/rdap/bootstrap.h"
+#include "engine/rdap/lookup.h"
+#include "engine/rdap/text.h"
 #include "platform/cache_dir.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 
 namespace fs = std::filesystem;
 using namespace rdap;
+using Response = platform::HttpsResponse;
 
 namespace {
 
@@ -233,6 +234,56 @@ TEST(RdapBootstrap, BrokenFilesAreRefusedAndTheTableKept) {
     }
 }
 
+// The list of servers IANA's registry lacks fills gaps only: a label IANA's
+// file names keeps IANA's server, in the built-in copy and in a cached one.
+TEST(RdapBootstrap, ExtraServersFillOnlyTheGaps) {
+    Bootstrap boot;
+    std::string error;
+    ASSERT_TRUE(
+        boot.Load(Registry::Dns, BootstrapFile({{{"nl", "com"}, {"https://iana/"}}}), error));
+    EXPECT_EQ(boot.AddDomainServers("# a comment\n\n"
+                                    "nl https://extra/\n"          // IANA's wins
+                                    "CH. https://rdap.ch.test\r\n" // case, final dot, no '/'
+                                    " li\thttps://rdap.li.test/ \n"
+                                    "gl http://plain.test/\n" // not https
+                                    "zz\n"                    // no URL
+                                    "yy https://a.test/ extra words\n"
+                                    "https://no-label.test/\n"),
+              2u);
+    const std::pair<const char*, const char*> rows[] = {
+        {"a.nl", "https://iana/"},
+        {"a.com", "https://iana/"},
+        {"a.ch", "https://rdap.ch.test/"},
+        {"x.a.li", "https://rdap.li.test/"},
+        {"a.gl", ""},
+        {"a.zz", ""},
+        {"a.yy", ""},
+    };
+    for (const auto& [name, base] : rows)
+        EXPECT_EQ(boot.FindDomain(name), base) << name;
+    // The built-in list: in the snapshot and over a cached dns.json alike.
+    TempDir dir;
+    dir.Write("dns.json", BootstrapFile({{{"de"}, {"https://cached-de/"}}}));
+    EXPECT_EQ(LoadBootstrap("").FindDomain("a.ch"), "https://rdap.nic.ch/");
+    EXPECT_EQ(LoadBootstrap("").FindDomain("a.nl"), "https://rdap.sidn.nl/");
+    EXPECT_EQ(LoadBootstrap(dir.path.string()).FindDomain("a.de"), "https://cached-de/");
+    EXPECT_EQ(LoadBootstrap(dir.path.string()).FindDomain("a.li"), "https://rdap.nic.li/");
+    // Every entry of the built-in list is one label and one https:// URL,
+    // each with a comment line (its source and date) just above it.
+    Bootstrap empty;
+    std::size_t entries = 0;
+    std::string previous;
+    std::istringstream list{std::string(ExtraDomainServers())};
+    for (std::string line; std::getline(list, line); previous = line) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        ++entries;
+        EXPECT_EQ(previous.rfind("# ", 0), 0u) << line;
+        EXPECT_TRUE(Contains(previous, "20")) << previous; // a date
+    }
+    EXPECT_EQ(empty.AddDomainServers(ExtraDomainServers()), entries);
+}
+
 TEST(RdapCache, CachedCopyWinsOnlyWhenItParses) {
     TempDir dir;
     dir.Write("dns.json", BootstrapFile({{{"com"}, {"https://cached.example/"}}}));
@@ -382,13 +433,16 @@ TEST(RdapText, NoticesOnRequestAndTheRegistrarLink) {
               Outcome::Answer);
     EXPECT_TRUE(Contains(text, "\r\nNotice: Terms of Service\r\nNotice: By querying"));
     EXPECT_EQ(related, "https://rdap.registrar.example/domain/example.dev");
-    EXPECT_EQ(FindRelatedLink(body), related);
     // Only an https:// link of the RDAP type counts.
-    EXPECT_EQ(FindRelatedLink(R"({"links":[
+    ASSERT_EQ(ResponseToText("https://r.example/domain/example.dev", 200,
+                             R"({"ldhName":"A","links":[
         {"rel":"related","type":"text/html","href":"https://web.example/"},
         {"rel":"related","type":"application/rdap+json","href":"http://plain.example/"},
-        {"rel":"self","type":"application/rdap+json","href":"https://self.example/"}]})"),
-              "");
+        {"rel":"self","type":"application/rdap+json","href":"https://self.example/"}],
+        "objectClassName":"domain"})",
+                             "", options, text, error, &related),
+              Outcome::Answer);
+    EXPECT_EQ(related, "");
 }
 
 TEST(RdapText, FailuresNameTheServer) {
@@ -422,6 +476,36 @@ TEST(RdapText, FailuresNameTheServer) {
         EXPECT_EQ(outcome, row.outcome) << row.status << " " << row.body.substr(0, 20);
         const std::string& where = outcome == Outcome::Failed ? error : text;
         EXPECT_TRUE(Contains(where, row.expected)) << where;
+    }
+}
+
+// Older servers leave "objectClassName" out: such an answer is read as the
+// kind asked for when it has that kind's key member, and refused otherwise.
+TEST(RdapText, AnswersWithoutTheirClassAreReadAsTheKindAsked) {
+    struct Row {
+        const char* asked;
+        const char* body;
+        const char* expected; // a line of the text; empty: refused
+    } rows[] = {
+        {"domain", R"({"ldhName":"EXAMPLE.DE","handle":"D1"})", "Domain Name: EXAMPLE.DE\r\n"},
+        {"ip network", R"({"startAddress":"192.0.2.0","endAddress":"192.0.2.255"})",
+         "Range: 192.0.2.0 - 192.0.2.255\r\n"},
+        {"autnum", R"({"startAutnum":64496,"name":"EX"})", "Name: EX\r\n"},
+        {"autnum", R"({"ldhName":"EXAMPLE.DE"})", ""},              // not the kind asked
+        {"domain", R"({"errorCode":200})", ""},                     // no key member
+        {"", R"({"ldhName":"EXAMPLE.DE"})", ""},                    // nothing asked
+        {"autnum", R"({"objectClassName":7,"startAutnum":1})", ""}, // a class that is no text
+    };
+    for (const Row& row : rows) {
+        TextOptions options;
+        options.askedClass = row.asked;
+        std::string text, error;
+        const Outcome outcome =
+            ResponseToText("https://rdap.example.net/x", 200, row.body, "", options, text, error);
+        EXPECT_EQ(outcome, *row.expected ? Outcome::Answer : Outcome::Failed) << row.body;
+        if (*row.expected) {
+            EXPECT_TRUE(Contains(text, row.expected)) << text;
+        }
     }
 }
 
@@ -474,11 +558,11 @@ TEST(RdapLookup, WholeLookupsAgainstAFakeServer) {
     const std::string registrar = "https://rdap.registrar.example/domain/example.dev";
     const std::string arin = "https://rdap.arin.net/registry/ip/8.8.8.8";
     auto ok = [](const std::string& fixture, const std::string& finalUrl = "") {
-        return HttpAnswer{true, 200, Fixture(fixture), finalUrl, "", ""};
+        return Response{true, 200, Fixture(fixture), finalUrl, "", ""};
     };
     struct Row {
         const char* query;
-        std::map<std::string, HttpAnswer> server; // a URL missing here: connection refused
+        std::map<std::string, Response> server; // a URL missing here: connection refused
         Outcome outcome;
         std::vector<std::string> urls;
         std::vector<std::string> inText; // in this order
@@ -492,8 +576,7 @@ TEST(RdapLookup, WholeLookupsAgainstAFakeServer) {
           "\r\nRDAP: " + registrar + "\r\n", "Registrant: Anna Müller\r\n"},
          ""},
         {"example.dev",
-         {{registry, ok("domain_registry.json")},
-          {registrar, HttpAnswer{true, 404, "", "", "", ""}}},
+         {{registry, ok("domain_registry.json")}, {registrar, Response{true, 404, "", "", "", ""}}},
          Outcome::Answer,
          {registry, registrar},
          {"Domain Name: example.dev\r\n"},
@@ -511,13 +594,13 @@ TEST(RdapLookup, WholeLookupsAgainstAFakeServer) {
          {"RDAP: https://rdap.arin.net/registry/ip/8.8.8.0\r\n", "Range: 8.8.8.0 - 8.8.8.255"},
          ""},
         {"8.8.8.8",
-         {{arin, HttpAnswer{false, 0, "", "", "", "TLS certificate not trusted"}}},
+         {{arin, Response{false, 0, "", "", "", "TLS certificate not trusted"}}},
          Outcome::Failed,
          {arin},
          {},
          "rdap.arin.net: TLS certificate not trusted"},
         {"AS3333",
-         {{"https://rdap.db.ripe.net/autnum/3333", HttpAnswer{true, 429, "", "", "60", ""}}},
+         {{"https://rdap.db.ripe.net/autnum/3333", Response{true, 429, "", "", "60", ""}}},
          Outcome::RateLimited,
          {"https://rdap.db.ripe.net/autnum/3333"},
          {"rdap.db.ripe.net: too many queries, retry after 60."},
@@ -528,7 +611,7 @@ TEST(RdapLookup, WholeLookupsAgainstAFakeServer) {
         HttpGet get = [&row](const std::string& url) {
             auto it = row.server.find(url);
             return it != row.server.end() ? it->second
-                                          : HttpAnswer{false, 0, "", "", "", "could not connect"};
+                                          : Response{false, 0, "", "", "", "could not connect"};
         };
         LookupResult r = Lookup(row.query, LoadBootstrap(""), get, TextOptions{});
         EXPECT_EQ(r.outcome, row.outcome) << row.query;

@@ -20,7 +20,11 @@ source "$here/../support/netns.sh"
 source "$here/../support/test_pki.sh"
 source "$here/../../scripts/common.sh"
 bundle=/etc/ssl/certs/ca-certificates.crt
-rdap_hosts="pubapi.registry.google rdap.registrar.example rdap.verisign.com rdap.arin.net rdap.db.ripe.net rdap.nic.zz data.iana.org"
+rdap_hosts="pubapi.registry.google rdap.registrar.example rdap.verisign.com rdap.arin.net rdap.db.ripe.net rdap.nic.zz data.iana.org
+  rdap.identitydigital.services rdap.nic.ch rdap.iana.org rdap.nic.tv"
+# WHOIS hosts that are no server role: a .tv-style thin registry and a
+# registrar (whose port 43 stays closed unless a row opens it).
+whois_hosts="tvwhois.verisign-grs.com whois.registrar.example"
 
 if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
   [ $# -eq 7 ] || { echo "usage: $0 CLI FAKE-WHOIS FAKE-HTTPS WIN32-BIN ROLES SNAPSHOT WORK" >&2; exit 2; }
@@ -48,6 +52,20 @@ if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
   cp "$here"/../rdap/fixtures/*.json "$here"/fixtures/*.json "$f/" || exit 1
   sed 's/EXAMPLE\.DEV/EXAMPLE.ZZ/' "$f/domain_registrar.json" > "$f/domain_zz.json"
   sed 's/EXAMPLE\.DEV/EXAMPLE.COM/' "$f/domain_registrar.json" > "$f/domain_com.json"
+  sed 's/example\.dev/example.com/g; s/EXAMPLE\.DEV/EXAMPLE.COM/g' "$f/domain_registry.json" > "$f/registry_com.json"
+  sed 's/EXAMPLE\.DEV/EXAMPLE.CH/' "$f/domain_registrar.json" > "$f/domain_ch.json"
+  sed 's/EXAMPLE\.DEV/EXAMPLE.INFO/' "$f/domain_registrar.json" > "$f/domain_info.json"
+  # Port 43 of a registry that has left it: one sentence and a time stamp.
+  printf 'TLD is not supported.\r\n>>> Last update of WHOIS database: 2026-12-07T10:00:00Z <<<\r\n' > "$f/whois-unsupported.txt"
+  # A thin registry: the registrar's name and its WHOIS server, no owner.
+  printf 'Domain Name: %s\r\nRegistrar WHOIS Server: whois.registrar.example\r\nRegistrar: Example Registrar, LLC\r\n' \
+    EXAMPLE.COM > "$f/whois-thin-com.txt"
+  printf 'Domain Name: %s\r\nRegistrar WHOIS Server: whois.registrar.example\r\nRegistrar: Example Registrar, LLC\r\n' \
+    EXAMPLE.TV > "$f/whois-thin-tv.txt"
+  printf 'Domain Name: EXAMPLE.TV\r\nRegistrant Name: Anna Mueller\r\nRegistrant City: Berlin\r\n' > "$f/whois-registrar-tv.txt"
+  printf '%% IANA WHOIS server\n\ndomain:       INT\n\nwhois:        whois.iana.org\n\nstatus:       ACTIVE\n' > "$f/iana-int.txt"
+  printf '%% IANA WHOIS server\n\ndomain:       NATO.INT\n\norganisation: North Atlantic Treaty Organization\n' > "$f/iana-nato.txt"
+  printf '%% IANA WHOIS server\n\ndomain:       TV\n\nwhois:        tvwhois.verisign-grs.com\n\nstatus:       ACTIVE\n' > "$f/iana-tv.txt"
   mkdir -p "$f/iana" "$f/snapshot" && cp "$snapshot"/{dns,ipv4,ipv6,asn}.json "$f/snapshot/" &&
     cp "$f"/snapshot/*.json "$f/iana/" || exit 1
   sed '0,/"services": *\[/s//"services": [[["zz"], ["https:\/\/rdap.nic.zz\/"]],/' \
@@ -59,6 +77,8 @@ if [ "${1:-}" != "--inner" ] && [ "${1:-}" != "--window" ]; then
     netns_role_hosts "$roles"
     n=1
     for host in $rdap_hosts; do echo "127.0.2.$n $host"; n=$((n + 1)); done
+    n=1
+    for host in $whois_hosts; do echo "127.0.3.$n $host"; n=$((n + 1)); done
   } > "$run/hosts"
 
   withwine=no
@@ -230,7 +250,7 @@ lookup dev 0 --raw example.dev
 first dev "RDAP: $dev_registry"
 has dev "Example Registrar, LLC" "Anna Müller" "Hauptstraße 5" "ns-cloud-a1.googledomains.com" "RDAP: $dev_registrar"
 lacks dev "By querying our database"
-whois_asked dev "whois.iana.org${T}dev"
+whois_asked dev # RDAP first: a server is known for .dev
 https_asked dev "pubapi.registry.google /rdap/domain/example.dev" "rdap.registrar.example /domain/example.dev"
 [ "$(grep -n "^RDAP: $dev_registrar" "$out/dev.native" | cut -d: -f1)" -gt 3 ] 2>/dev/null ||
   fail "dev: the registrar's record does not follow the registry's"
@@ -256,15 +276,94 @@ lookup dev-404 0 nosuch.dev
 has dev-404 "No match" "nosuch.dev" "pubapi.registry.google"
 https_asked dev-404 "pubapi.registry.google /rdap/domain/nosuch.dev"
 
-# A registry whose port 43 takes the question and closes without a word.
+# A registry whose port 43 takes the question and closes without a word:
+# RDAP first, so port 43 is not asked at all.
 world
 whois whois.verisign-grs.com "domain other.com" "$f/whois-dev.txt"
 route rdap.verisign.com /com/v1/domain/example.com 200 "@$f/domain_com.json"
 lookup com 0 example.com
 first com "RDAP: https://rdap.verisign.com/com/v1/domain/example.com"
 has com "EXAMPLE.COM" "Anna Müller"
-whois_asked com "whois.verisign-grs.com${T}domain example.com"
+whois_asked com
 https_asked com "rdap.verisign.com /com/v1/domain/example.com"
+
+# Registries and registrars that have left port 43. Each world: the default
+# mode finds the owner over RDAP, the classic chain shows what port 43 says.
+info_world() { # .info's port 43 answers only "TLD is not supported."
+  world
+  whois whois.nic.info example.info "$f/whois-unsupported.txt"
+  route rdap.identitydigital.services /rdap/domain/example.info 200 "@$f/domain_info.json"
+}
+info_world
+lookup info 0 example.info
+first info "RDAP: https://rdap.identitydigital.services/rdap/domain/example.info"
+has info "EXAMPLE.INFO" "Anna Müller"
+whois_asked info
+lookup info-classic 0 --classic --no-convert-to-ip example.info
+first info-classic "TLD is not supported."
+whois_asked info-classic "whois.nic.info${T}example.info"
+https_asked info-classic
+
+thin_com_world() { # the registry's thin record names a registrar whose port 43 is closed
+  world
+  whois whois.verisign-grs.com "domain example.com" "$f/whois-thin-com.txt"
+  route rdap.verisign.com /com/v1/domain/example.com 200 "@$f/registry_com.json"
+  route rdap.registrar.example /domain/example.com 200 "@$f/domain_com.json"
+}
+thin_com_world
+lookup thin-com 0 example.com
+first thin-com "RDAP: https://rdap.verisign.com/com/v1/domain/example.com"
+has thin-com "Anna Müller" "RDAP: https://rdap.registrar.example/domain/example.com"
+whois_asked thin-com
+https_asked thin-com "rdap.verisign.com /com/v1/domain/example.com" "rdap.registrar.example /domain/example.com"
+lookup thin-com-classic 0 --classic --no-convert-to-ip example.com
+first thin-com-classic "Domain Name: EXAMPLE.COM"
+lacks thin-com-classic "Anna"
+whois_asked thin-com-classic "whois.verisign-grs.com${T}domain example.com"
+
+ch_world() { # .ch: an RDAP server only the built-in extra list knows
+  world
+  route rdap.nic.ch /domain/example.ch 200 "@$f/domain_ch.json"
+}
+ch_world
+lookup ch 0 example.ch
+first ch "RDAP: https://rdap.nic.ch/domain/example.ch"
+has ch "EXAMPLE.CH" "Anna Müller"
+https_asked ch "rdap.nic.ch /domain/example.ch"
+lookup ch-rdap 0 --rdap example.ch
+same ch-rdap ch
+
+int_world() { # .int: RDAP fails, IANA names itself as the WHOIS server
+  world
+  whois whois.iana.org int "$f/iana-int.txt"
+  whois whois.iana.org nato.int "$f/iana-nato.txt"
+  route rdap.iana.org /domain/nato.int 503 "=down for maintenance"
+}
+int_world
+lookup int 0 nato.int
+has int "North Atlantic Treaty Organization"
+whois_asked int "whois.iana.org${T}int" "whois.iana.org${T}nato.int"
+https_asked int "rdap.iana.org /domain/nato.int"
+
+tv_world() { # .tv: RDAP fails; a thin registry names the registrar's port 43
+  world
+  whois whois.iana.org tv "$f/iana-tv.txt"
+  whois tvwhois.verisign-grs.com example.tv "$f/whois-thin-tv.txt"
+  whois whois.registrar.example example.tv "$f/whois-registrar-tv.txt"
+  route rdap.nic.tv /domain/example.tv 503 "=down for maintenance"
+}
+tv_world
+lookup tv 0 --verbose example.tv
+first tv "Domain Name: EXAMPLE.TV"
+has tv "Registrant Name: Anna Mueller"
+whois_asked tv "whois.iana.org${T}tv" "tvwhois.verisign-grs.com${T}example.tv" "whois.registrar.example${T}example.tv"
+https_asked tv "rdap.nic.tv /domain/example.tv"
+for side in $(sides); do
+  grep -q "^ostrabel-cli: rdap: rdap.nic.tv: HTTP status 503; asking WHOIS instead" "$out/tv.$side.err" ||
+    fail "tv ($side): --verbose does not say why RDAP was left: $(cat "$out/tv.$side.err")"
+  grep -q "^ostrabel-cli: answered by WHOIS whois.registrar.example:43" "$out/tv.$side.err" ||
+    fail "tv ($side): --verbose does not name the protocol that answered"
+done
 
 # An address whose WHOIS is unreachable (nothing on ARIN's port 43): ARIN's
 # RDAP redirects to RIPE's.
@@ -393,19 +492,34 @@ if [ "$withwine" = yes ] && [ -f "$bin/ostrabel.exe" ] && [ -f "$bin/gui_probe.e
   route rdap.registrar.example /domain/example.dev 200 "@$f/domain_registrar.json"
   route rdap.db.ripe.net /ip/2001:67c:2e8:22::c100:68b 200 "@$f/ip6_ripe.json"
   route rdap.db.ripe.net /autnum/3333 200 "@$f/autnum_ripe.json"
+  # The worlds of the registries that left port 43, in one.
+  whois whois.nic.info example.info "$f/whois-unsupported.txt"
+  route rdap.identitydigital.services /rdap/domain/example.info 200 "@$f/domain_info.json"
+  whois whois.verisign-grs.com "domain example.com" "$f/whois-thin-com.txt"
+  route rdap.verisign.com /com/v1/domain/example.com 200 "@$f/registry_com.json"
+  route rdap.registrar.example /domain/example.com 200 "@$f/domain_com.json"
+  route rdap.nic.ch /domain/example.ch 200 "@$f/domain_ch.json"
+  whois whois.iana.org int "$f/iana-int.txt"
+  whois whois.iana.org nato.int "$f/iana-nato.txt"
+  route rdap.iana.org /domain/nato.int 503 "=down for maintenance"
+  whois whois.iana.org tv "$f/iana-tv.txt"
+  whois tvwhois.verisign-grs.com example.tv "$f/whois-thin-tv.txt"
+  whois whois.registrar.example example.tv "$f/whois-registrar-tv.txt"
+  route rdap.nic.tv /domain/example.tv 503 "=down for maintenance"
   start_world
   prepare_cache "$wine_cache"
   t0=$(now_ms)
   xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --window "$run" dev=example.dev \
-    ipv4=130.66.76.222 ipv6=2001:67c:2e8:22::c100:68b asn=as3333 > "$out/window.log" 2>&1
-  echo "  window: $(( $(now_ms) - t0 )) ms (start, 4 lookups, close; $(cat "$out/window.start" 2>/dev/null))"
+    ipv4=130.66.76.222 ipv6=2001:67c:2e8:22::c100:68b asn=as3333 info=example.info \
+    thin-com=example.com ch=example.ch int=nato.int tv=example.tv > "$out/window.log" 2>&1
+  echo "  window: $(( $(now_ms) - t0 )) ms (start, 9 lookups, close; $(cat "$out/window.start" 2>/dev/null))"
   stop_world
   [ ! -s "$out/window.fail" ] || fail "window: $(cat "$out/window.fail")"
   first window-dev "RDAP: $dev_registry"
   has window-dev "Anna Müller" "RDAP: $dev_registrar"
   same window-dev dev # that row printed --raw: byte for byte
   # The other rows printed LF lines and a final newline.
-  for row in ipv4 ipv6 asn; do
+  for row in ipv4 ipv6 asn info thin-com ch int tv; do
     [ "$(tr -d '\r' < "$out/window-$row.native")" = "$(cat "$out/$row.native")" ] ||
       fail "window-$row: the result box differs from ostrabel-cli's text"
   done

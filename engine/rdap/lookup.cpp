@@ -1,4 +1,4 @@
-#include "engine/rdap_lookup.h"
+#include "engine/rdap/lookup.h"
 
 #include "base/text.h"
 
@@ -20,11 +20,25 @@ const char* KindName(QueryKind kind) {
     return "query";
 }
 
+// The RDAP object class a query of this kind asks for.
+std::string_view ClassOfKind(QueryKind kind) {
+    switch (kind) {
+    case QueryKind::Domain:
+        return "domain";
+    case QueryKind::IPv4:
+    case QueryKind::IPv6:
+        return "ip network";
+    case QueryKind::Asn:
+        return "autnum";
+    }
+    return {};
+}
+
 // One GET made into text; notes the reason when it gives none.
 Outcome Fetch(const std::string& url, const HttpGet& get, const TextOptions& options,
               LookupResult& result, std::string& text, std::string* related) {
     result.urls.push_back(url);
-    HttpAnswer answer = get(url);
+    platform::HttpsResponse answer = get(url);
     if (!answer.completed) {
         result.notes.push_back(HostOfUrl(url) + ": " +
                                (answer.error.empty() ? std::string("no answer") : answer.error));
@@ -53,15 +67,18 @@ LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const Ht
                                q.text + "\"");
         return result;
     }
+    // Answers that leave out their class are read as the kind asked for.
+    TextOptions asked = options;
+    asked.askedClass = ClassOfKind(q.kind);
     std::string related;
-    result.outcome = Fetch(BuildQueryUrl(base, q), get, options, result, result.text,
+    result.outcome = Fetch(BuildQueryUrl(base, q), get, asked, result, result.text,
                            q.kind == QueryKind::Domain ? &related : nullptr);
     if (result.outcome != Outcome::Answer || related.empty() || related == result.urls.front())
         return result;
 
     // The registrar's record, once; its failure leaves the registry's answer.
     std::string registrar;
-    Outcome second = Fetch(related, get, options, result, registrar, nullptr);
+    Outcome second = Fetch(related, get, asked, result, registrar, nullptr);
     if (second == Outcome::Answer)
         result.text += "\r\n" + registrar;
     else if (second != Outcome::Failed)

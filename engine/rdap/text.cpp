@@ -1,8 +1,9 @@
-#include "engine/rdap_text.h"
+#include "engine/rdap/text.h"
 
-#include "engine/rdap_json.h"
+#include "engine/rdap/json.h"
 #include "base/text.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -184,8 +185,9 @@ public:
             out_ += kCrLf;
     }
 
-    void Object(const json& object) {
-        std::string kind = StringMember(object, "objectClassName");
+    // kind: the object's class, from its "objectClassName" or, where it has
+    // none, the class that was asked for.
+    void Object(const json& object, const std::string& kind) {
         if (text::EqualsNoCase(kind, "domain"))
             Domain(object);
         else if (text::EqualsNoCase(kind, "ip network"))
@@ -464,6 +466,27 @@ std::string RelatedLink(const json& doc) {
     return std::string();
 }
 
+// The class of an answer: its "objectClassName", or where that is missing,
+// the class asked for if the answer has that class's key member. None: not
+// an RDAP object.
+std::optional<std::string> ObjectClass(const json& doc, std::string_view asked) {
+    if (const json* kind = Member(doc, "objectClassName")) {
+        if (!kind->is_string())
+            return std::nullopt;
+        return kind->get<std::string>();
+    }
+    struct KeyMember {
+        std::string_view kind;
+        const char* member;
+    };
+    static constexpr KeyMember kKeys[] = {
+        {"domain", "ldhName"}, {"ip network", "startAddress"}, {"autnum", "startAutnum"}};
+    for (const KeyMember& key : kKeys)
+        if (key.kind == asked && Member(doc, key.member) != nullptr)
+            return std::string(asked);
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string HostOfUrl(std::string_view url) {
@@ -479,12 +502,6 @@ std::string HostOfUrl(std::string_view url) {
         return Clean(url.substr(0, close == std::string_view::npos ? url.size() : close + 1));
     }
     return Clean(url.substr(0, url.find(':')));
-}
-
-std::string FindRelatedLink(std::string_view body) {
-    json doc;
-    std::string error;
-    return ParseJsonLimited(body, doc, error) ? RelatedLink(doc) : std::string();
 }
 
 Outcome ResponseToText(std::string_view url, long status, std::string_view body,
@@ -516,13 +533,13 @@ Outcome ResponseToText(std::string_view url, long status, std::string_view body,
         error = host + ": answer is not RDAP JSON (" + why + ")";
         return Outcome::Failed;
     }
-    const json* kind = Member(doc, "objectClassName");
-    if (kind == nullptr || !kind->is_string()) {
+    const std::optional<std::string> kind = ObjectClass(doc, options.askedClass);
+    if (!kind) {
         error = host + ": answer is not an RDAP object";
         return Outcome::Failed;
     }
     Renderer renderer(options);
-    renderer.Object(doc);
+    renderer.Object(doc, *kind);
     std::string record = renderer.Take();
     text.reserve(record.size() + url.size() + 16);
     text = "RDAP: " + Clean(url) + std::string(kCrLf) + record;

@@ -5,8 +5,9 @@
 // shown after the registry's.
 #pragma once
 
-#include "engine/rdap_bootstrap.h"
-#include "engine/rdap_text.h"
+#include "engine/rdap/bootstrap.h"
+#include "engine/rdap/text.h"
+#include "platform/https.h"
 
 #include <functional>
 #include <string>
@@ -16,16 +17,8 @@
 
 namespace rdap {
 
-// What one GET brought back (the fields of the platform's HTTPS response).
-struct HttpAnswer {
-    bool completed = false; // a full HTTP response arrived (any status)
-    long status = 0;
-    std::string body;
-    std::string finalUrl;   // after redirects; empty means the URL asked
-    std::string retryAfter; // Retry-After header, if any
-    std::string error;      // one line when !completed
-};
-using HttpGet = std::function<HttpAnswer(const std::string& url)>;
+// One GET of an RDAP URL: the platform's HTTPS answer (or a fake's).
+using HttpGet = std::function<platform::HttpsResponse(const std::string& url)>;
 
 struct LookupResult {
     // Answer: text holds the record(s). NoMatch / RateLimited: text holds the

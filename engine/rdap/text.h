@@ -15,6 +15,11 @@ struct TextOptions {
     bool showNotices = false;      // the legal boilerplate ("notices") is left out unless asked
     std::size_t maxEntities = 64;  // entities rendered per answer, nested ones included
     std::size_t maxListItems = 64; // statuses, name servers, remarks... per list
+    // The kind of object asked for ("domain", "ip network", "autnum"; empty:
+    // not known). An answer without "objectClassName" (some older servers
+    // leave it out) is read as this kind when it has that kind's key member
+    // ("ldhName", "startAddress", "startAutnum").
+    std::string_view askedClass;
 };
 
 enum class Outcome {
@@ -32,9 +37,6 @@ enum class Outcome {
 Outcome ResponseToText(std::string_view url, long status, std::string_view body,
                        std::string_view retryAfter, const TextOptions& options, std::string& text,
                        std::string& error, std::string* relatedUrl = nullptr);
-
-// The same link search on its own, for a body already known to be an answer.
-std::string FindRelatedLink(std::string_view body);
 
 // "rdap.example.net" from "https://rdap.example.net:443/path".
 std::string HostOfUrl(std::string_view url);

@@ -1,9 +1,13 @@
-# Writes a C++ source holding the four bootstrap files byte for byte, so both
-# builds embed the same data. Included by engine/CMakeLists.txt with RDAP_DATA_DIR and RDAP_SNAPSHOT_OUTPUT set.
-set(out "// Made at configure time from engine/rdap_data/*.json; do not edit.\n")
-string(APPEND out "#include \"engine/rdap_bootstrap.h\"\n\nnamespace rdap {\nnamespace {\n")
-foreach(name dns ipv4 ipv6 asn)
-  file(READ "${RDAP_DATA_DIR}/${name}.json" hex HEX)
+# Writes a C++ source holding the four bootstrap files and the list of extra
+# domain servers byte for byte, so both builds embed the same data. Included by engine/CMakeLists.txt with RDAP_DATA_DIR and RDAP_SNAPSHOT_OUTPUT set.
+set(out "// Made at configure time from engine/rdap/data/*.json and extra_servers.txt; do not edit.\n")
+string(APPEND out "#include \"engine/rdap/bootstrap.h\"\n\nnamespace rdap {\nnamespace {\n")
+foreach(name dns ipv4 ipv6 asn extra_servers)
+  if(name STREQUAL "extra_servers")
+    file(READ "${RDAP_DATA_DIR}/${name}.txt" hex HEX)
+  else()
+    file(READ "${RDAP_DATA_DIR}/${name}.json" hex HEX)
+  endif()
   string(LENGTH "${hex}" hexLength)
   math(EXPR size "${hexLength} / 2")
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
@@ -19,7 +23,9 @@ string(APPEND out "    case Registry::Dns:\n        return View(k_dns, k_dns_siz
 string(APPEND out "    case Registry::IPv4:\n        return View(k_ipv4, k_ipv4_size);\n")
 string(APPEND out "    case Registry::IPv6:\n        return View(k_ipv6, k_ipv6_size);\n")
 string(APPEND out "    case Registry::Asn:\n        return View(k_asn, k_asn_size);\n")
-string(APPEND out "    }\n    return {};\n}\n\n} // namespace rdap\n")
+string(APPEND out "    }\n    return {};\n}\n\n")
+string(APPEND out "std::string_view ExtraDomainServers() {\n")
+string(APPEND out "    return View(k_extra_servers, k_extra_servers_size);\n}\n\n} // namespace rdap\n")
 file(WRITE "${RDAP_SNAPSHOT_OUTPUT}.tmp" "${out}")
 file(COPY_FILE "${RDAP_SNAPSHOT_OUTPUT}.tmp" "${RDAP_SNAPSHOT_OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${RDAP_SNAPSHOT_OUTPUT}.tmp")

@@ -55,6 +55,10 @@ const char* RegistryFileName(Registry registry);
 std::string RegistryUrl(Registry registry);
 // The copy built into the program.
 std::string_view SnapshotJson(Registry registry);
+// The built-in list of domain servers IANA's registry lacks
+// (engine/rdap/data/extra_servers.txt): "label https://base/" lines, '#'
+// comments.
+std::string_view ExtraDomainServers();
 
 class Bootstrap {
 public:
@@ -62,6 +66,12 @@ public:
     // keeping the previous table, when the text is not JSON, not a bootstrap
     // file, or has no service with an https:// URL.
     bool Load(Registry registry, std::string_view json, std::string& error);
+
+    // Adds the domain servers of a list of "label URL" lines (blank lines and
+    // '#' comments skipped) for the labels the domain table lacks: a label
+    // already there keeps its server. Lines that are not one label and one
+    // https:// URL are skipped. Returns the number of labels added.
+    std::size_t AddDomainServers(std::string_view list);
 
     // The base URL for a query (ending in '/'), empty when none is known.
     // Domains by the longest matching label suffix, addresses by the longest
@@ -96,7 +106,8 @@ private:
 
 // Builds a bootstrap from the cache folder, file by file: a cached copy that
 // parses wins, otherwise (missing, empty, truncated, binary, wrong shape) the
-// built-in snapshot. An empty folder name means the snapshot alone.
+// built-in snapshot. An empty folder name means the snapshot alone. The extra
+// domain servers fill the domain table's gaps in either case.
 // fromCache, when given, tells which registries came from the cache.
 Bootstrap LoadBootstrap(const std::string& cacheDir, std::array<bool, 4>* fromCache = nullptr);
 

@@ -1,6 +1,6 @@
-#include "engine/rdap_bootstrap.h"
+#include "engine/rdap/bootstrap.h"
 
-#include "engine/rdap_json.h"
+#include "engine/rdap/json.h"
 #include "base/text.h"
 
 #include <algorithm>
@@ -116,20 +116,35 @@ bool ParsePrefix(std::string_view entry, int maxLength, bool (*parse)(std::strin
 }
 
 // The first https:// URL of a service, with a final '/'; empty when none.
+// An https:// URL with something after the scheme, as a base URL ending in
+// '/'; empty for anything else.
+std::string HttpsBaseUrl(std::string u) {
+    if (!text::StartsWithNoCase(u, "https://") || u.size() <= 8)
+        return std::string();
+    if (u.back() != '/')
+        u += '/';
+    return u;
+}
+
 std::string PickHttpsUrl(const json& urls) {
     if (!urls.is_array())
         return std::string();
     for (const json& url : urls) {
         if (!url.is_string())
             continue;
-        std::string u = url.get<std::string>();
-        if (!text::StartsWithNoCase(u, "https://") || u.size() <= 8)
-            continue;
-        if (u.back() != '/')
-            u += '/';
-        return u;
+        std::string u = HttpsBaseUrl(url.get<std::string>());
+        if (!u.empty())
+            return u;
     }
     return std::string();
+}
+
+// A domain table's key: lower case, without final dots.
+std::string DomainKey(std::string_view label) {
+    std::string key = text::ToLower(label);
+    while (!key.empty() && key.back() == '.')
+        key.pop_back();
+    return key;
 }
 
 std::atomic<unsigned> g_tempCounter{0};
@@ -354,9 +369,7 @@ bool Bootstrap::Load(Registry registry, std::string_view text, std::string& erro
             const std::string& e = entry.get_ref<const std::string&>();
             bool added = false;
             if (registry == Registry::Dns) {
-                std::string key = text::ToLower(e);
-                while (!key.empty() && key.back() == '.')
-                    key.pop_back();
+                std::string key = DomainKey(e);
                 // The first service that names a label keeps it.
                 added = !key.empty() && domains.emplace(key, urlIndex).second;
             } else if (registry == Registry::IPv4) {
@@ -419,10 +432,33 @@ bool Bootstrap::Load(Registry registry, std::string_view text, std::string& erro
     return true;
 }
 
+std::size_t Bootstrap::AddDomainServers(std::string_view list) {
+    std::vector<std::string>& urls = urls_[Index(Registry::Dns)];
+    std::size_t added = 0;
+    for (std::string_view line : Split(list, '\n')) {
+        const std::string trimmed = text::Trim(line);
+        if (trimmed.empty() || trimmed.front() == '#')
+            continue;
+        const std::size_t gap = trimmed.find_first_of(" \t");
+        if (gap == std::string::npos)
+            continue;
+        const std::string key = DomainKey(trimmed.substr(0, gap));
+        const std::string url = HttpsBaseUrl(text::Trim(trimmed.substr(gap)));
+        if (key.empty() || url.empty() || url.find_first_of(" \t") != std::string::npos ||
+            domains_.count(key) != 0)
+            continue;
+        auto same = std::find(urls.begin(), urls.end(), url);
+        const std::size_t index = static_cast<std::size_t>(same - urls.begin());
+        if (same == urls.end())
+            urls.push_back(url);
+        domains_.emplace(key, index);
+        ++added;
+    }
+    return added;
+}
+
 std::string Bootstrap::FindDomain(std::string_view name) const {
-    std::string key = text::ToLower(name);
-    while (!key.empty() && key.back() == '.')
-        key.pop_back();
+    std::string key = DomainKey(name);
     std::string_view rest(key);
     // Longest suffix first: the whole name, then without its first label...
     while (!rest.empty()) {
@@ -519,6 +555,7 @@ Bootstrap LoadBootstrap(const std::string& cacheDir, std::array<bool, 4>* fromCa
         if (fromCache)
             (*fromCache)[Index(registry)] = cached;
     }
+    boot.AddDomainServers(ExtraDomainServers());
     return boot;
 }
 

@@ -1,4 +1,4 @@
-#include "engine/rdap_json.h"
+#include "engine/rdap/json.h"
 
 namespace rdap {
 

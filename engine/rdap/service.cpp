@@ -1,4 +1,4 @@
-#include "engine/rdap_service.h"
+#include "engine/rdap/service.h"
 
 #include "platform/https.h"
 
@@ -136,32 +136,15 @@ rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bo
             trace("rdap GET " + PrintableTraceText(url) + ": " + how + ", " +
                   std::to_string(MillisecondsSince(start)) + " ms");
         }
-        rdap::HttpAnswer answer;
-        answer.completed = response.completed;
-        answer.status = response.status;
-        answer.body = std::move(response.body);
-        answer.finalUrl = std::move(response.finalUrl);
-        answer.retryAfter = std::move(response.retryAfter);
-        answer.error = std::move(response.error);
-        return answer;
+        return response;
     };
     rdap::TextOptions options;
     options.showNotices = showNotices;
-    rdap::LookupResult result = rdap::Lookup(query, *bootstrap, get, options);
-    if (trace)
-        for (const std::string& note : result.notes)
-            trace("rdap: " + PrintableTraceText(note));
-    return result;
+    return rdap::Lookup(query, *bootstrap, get, options);
 }
 
 bool WaitForRdapRefresh(std::chrono::milliseconds bound) {
     BootstrapState& s = State();
     std::unique_lock<std::mutex> lock(s.mutex);
     return s.refreshEnded.wait_for(lock, bound, [&] { return !s.refreshing; });
-}
-
-void DiscardRdapBootstrap() {
-    BootstrapState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.loaded.reset();
 }

@@ -4,7 +4,7 @@
 // its trace lines.
 #pragma once
 
-#include "engine/rdap_lookup.h"
+#include "engine/rdap/lookup.h"
 #include "engine/whois_network.h"
 
 #include <chrono>
@@ -13,7 +13,8 @@
 
 // One RDAP lookup of query (ASCII form) through net. trace, when set, gets
 // one line per GET ("rdap GET URL: STATUS, N bytes, MS ms" or "rdap GET URL:
-// ERROR, MS ms") and one per reason the lookup fell short ("rdap: ...").
+// ERROR, MS ms"); the reasons the lookup fell short are in its notes, for
+// the caller to tell.
 // When the network keeps a cache folder and its copies are a week old or
 // missing, a refresh starts in the background (one at a time); the lookup
 // itself uses what is there now.
@@ -24,6 +25,3 @@ rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bo
 // The command-line client calls it before it exits, so a refresh it started
 // can finish writing.
 bool WaitForRdapRefresh(std::chrono::milliseconds bound);
-
-// Forgets the loaded registries: the next lookup reads the cache again.
-void DiscardRdapBootstrap();
