@@ -96,7 +96,7 @@ std::optional<std::chrono::seconds> WhoisRateLimit(const std::string& answer,
         if (line.rfind("%error:201", 0) == 0 ||
             line.find("rate limit exceeded") != std::string::npos ||
             (comment && line.find("access denied") != std::string::npos)) {
-            const auto named = SecondsNamed(line);
+            const auto named = SecondsNamed(head); // the wait may be named on another line
             return named && named->count() > 0 ? *named : fallback;
         }
     }

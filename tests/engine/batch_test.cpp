@@ -156,6 +156,7 @@ TEST(BatchRateLimit, WhoisAndHttpsSigns) {
         {"#\n# Query rate limit exceeded. Please try again in 30 seconds.\n", 30},
         {"Query rate limit exceeded\n", 60},
         {"% Access denied: too many queries\n", 60},
+        {"%ERROR:201: access denied\n% Try again in 5 seconds.\n", 5},
         {"NetName: ACCESS-DENIED-NET\nremarks: access denied to nothing\n", -1},
         {"inetnum: 192.0.2.0 - 192.0.2.255\n", -1},
         {"", -1},
