@@ -225,8 +225,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     if (hasBatch) {
         if (!queries.empty())
             return UsageError("--batch reads its queries from the file; no query argument");
-        if (!host.empty() || json || raw || classic)
-            return UsageError("--batch excludes -h, --json, --raw and --classic "
+        if (!host.empty() || json || raw || classic || verbose)
+            return UsageError("--batch excludes -h, --json, --raw, --classic and --verbose "
                               "(--format jsonl gives JSON)");
         options.action = CliAction::Lookup;
         options.batch = batchFile;
@@ -234,7 +234,6 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         options.pace = pace;
         options.cacheSeconds = cacheSeconds;
         options.noCache = noCache;
-        options.verbose = verbose;
         options.rdap = rdap;
         options.rdapNotices = rdapNotices;
         options.convertToIp = convertOff ? 0 : 1;
@@ -389,7 +388,9 @@ std::string CliUsageLine() {
     return "usage: ostrabel-cli [--raw | --json] [--classic | --rdap] [--rdap-notices] "
            "[--verbose]\n"
            "                    [--convert-to-ip | --no-convert-to-ip]\n"
-           "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n";
+           "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n"
+           "       ostrabel-cli --batch FILE|- [--format tsv|csv|jsonl] [--pace N]\n"
+           "                    [--cache-hours N | --no-cache] [--rdap] [--timeout SECONDS]\n";
 }
 
 std::string CliHelpText() {
@@ -436,6 +437,20 @@ std::string CliHelpText() {
            "                       resolution is not bounded; an RDAP request is\n"
            "                       bounded by SECONDS to connect and to wait for a\n"
            "                       byte, and three times SECONDS in all\n"
+           "  --batch FILE         one query per line of FILE (- for standard input;\n"
+           "                       blank lines and lines starting with # skipped), one\n"
+           "                       record each on standard output, in input order\n"
+           "  --format FORMAT      the records as tsv (the default: a header line, then\n"
+           "                       query, kind, owner, network, country, abuse,\n"
+           "                       registrar, source, error), csv (RFC 4180) or jsonl\n"
+           "                       (the --json object on one line)\n"
+           "  --pace N             at most N queries a second to any one server\n"
+           "                       (default 2); one at a time per server, at most 8 at\n"
+           "                       once in all\n"
+           "  --cache-hours N      reuse answers of earlier runs for N hours (default\n"
+           "                       24); an address inside a network already asked is\n"
+           "                       answered from it without a query\n"
+           "  --no-cache           neither read nor write the cache file\n"
            "  --help               show this text\n"
            "  --version            show the version\n"
            "  --                   end of options: the next argument is the query\n"
@@ -471,7 +486,9 @@ std::string CliHelpText() {
            "maintained public RDAP client (engine/rdap/data/extra_servers.txt in the\n"
            "source); IANA's registry wins where both name a server.\n"
            "Exit status: 0 when an answer was printed, 1 when the lookup gave none,\n"
-           "2 for a usage error. With -h, a server that cannot be resolved, refuses,\n"
+           "2 for a usage error. With --batch: 0 when every query got a record, 1 when\n"
+           "some did not (the error column says why), 2 for a usage error. With -h, a server that "
+           "cannot be resolved, refuses,\n"
            "breaks off, times out or sends nothing gives a one-line message on\n"
            "standard error and exit status 1; what arrived is still printed.\n";
 }

@@ -31,6 +31,7 @@ TEST(BatchCliArguments, OptionsAndUsageErrors) {
         {"--batch", "f", "192.0.2.1"},
         {"--batch", "f", "--json"},
         {"--batch", "f", "--classic"},
+        {"--batch", "f", "--verbose"},
         {"--batch", "f", "-h", "whois.test"},
         {"--batch", "f", "--format", "x"},
         {"--batch", "f", "--pace", "0"},
