@@ -694,6 +694,7 @@ int RunCliBatch(const CliOptions& options, WhoisNetwork& net,
     run.lookup.rdapNotices = options.rdapNotices;
     run.polite.perSecond = options.pace;
     run.stop = stop;
+    run.readRestAfterStop = options.batch != "-";
     const auto start = std::chrono::steady_clock::now();
     if (progress)
         run.progress = [&](const batch::Progress& p) {

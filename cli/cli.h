@@ -135,8 +135,9 @@ std::string BatchProgressLine(const batch::Progress& progress, long long seconds
 // with write as they are ready (in input order), fills err with warnings and
 // returns 0 when every query got a record, 1 otherwise. The cache file
 // (batch-ranges.txt in net's RDAP cache folder) is read first and written at
-// the end unless --no-cache. stop ends the run early; progress, when set,
-// gets the progress line a few times a second.
+// the end unless --no-cache. stop ends the run early (the lines not yet read
+// are read and written as "interrupted", except from standard input);
+// progress, when set, gets the progress line a few times a second.
 int RunCliBatch(const CliOptions& options, WhoisNetwork& net,
                 const std::function<bool(std::string&)>& readLine,
                 const std::function<void(const std::string&)>& write, std::string& err,

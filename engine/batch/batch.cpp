@@ -36,6 +36,14 @@ std::string Neighbourhood(const std::string& query) {
     return key;
 }
 
+Record Interrupted(const std::string& query) {
+    Record r;
+    r.query = query;
+    r.kind = QueryKindName(query);
+    r.error = "interrupted";
+    return r;
+}
+
 Record FromCache(const std::string& query, const CachedAnswer& answer) {
     Record r;
     r.query = query;
@@ -126,13 +134,8 @@ void Runner::Work() {
 }
 
 Record Runner::Lookup(std::uint64_t order, const std::string& query) {
-    if (Stopped()) {
-        Record r;
-        r.query = query;
-        r.kind = QueryKindName(query);
-        r.error = "interrupted";
-        return r;
-    }
+    if (Stopped())
+        return Interrupted(query);
     if (const auto cached = FindCached(query))
         return FromCache(query, *cached);
     std::optional<CachedAnswer> lateHit;
@@ -238,13 +241,8 @@ Progress Runner::Go(const std::function<bool(std::string&)>& next,
     while (!m_slots.empty()) {
         if (Stopped()) {
             // Nothing more is started; what waits for a thread is interrupted.
-            for (const std::uint64_t waiting : m_queue) {
-                Record r;
-                r.query = m_slots[waiting].query;
-                r.kind = QueryKindName(r.query);
-                r.error = "interrupted";
-                m_slots[waiting].record = std::move(r);
-            }
+            for (const std::uint64_t waiting : m_queue)
+                m_slots[waiting].record = Interrupted(m_slots[waiting].query);
             m_queue.clear();
             lock.unlock();
             m_politeness.WakeAll();
@@ -257,6 +255,12 @@ Progress Runner::Go(const std::function<bool(std::string&)>& next,
     lock.unlock();
     for (std::thread& t : threads)
         t.join();
+    std::string rest;
+    while (Stopped() && m_options.readRestAfterStop && next(rest)) {
+        ++m_progress.read;
+        ++m_progress.done;
+        emit(Interrupted(rest));
+    }
     m_progress.exchanges = m_politeness.exchanges.load();
     Report(true);
     return m_progress;

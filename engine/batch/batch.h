@@ -46,14 +46,17 @@ struct Options {
     int lookupsAtOnce = 16;                  // lookups under way (most wait for a server)
     std::size_t window = 256;                // queries read ahead of the oldest unfinished one
     const std::atomic<bool>* stop = nullptr; // set (e.g. by Ctrl+C): finish now
-    std::function<std::int64_t()> now;       // seconds for the cache; the system clock if unset
+    // After a stop, the queries not yet read are read too and get the error
+    // "interrupted" (for a file; standard input may never end).
+    bool readRestAfterStop = false;
+    std::function<std::int64_t()> now; // seconds for the cache; the system clock if unset
     std::function<void(const Progress&)> progress; // a few times a second and at the end
 };
 
 // Reads queries with next (false: the input ended) and hands every record
 // to emit in input order, on the calling thread. Answers go into and come
 // from cache. After a stop, queries read but not finished get the error
-// "interrupted" and no more are read.
+// "interrupted", and so do the rest with readRestAfterStop.
 Progress Run(const std::function<bool(std::string&)>& next, WhoisNetwork& net, RangeCache& cache,
              const Options& options, const std::function<void(const Record&)>& emit);
 

@@ -95,6 +95,20 @@ TEST(BatchCliFormats, RowsAsData) {
     EXPECT_EQ(BatchHeader(CliOptions::Format::Jsonl), "");
 }
 
+TEST(BatchCliFormats, ProgressLine) {
+    batch::Progress p;
+    p.read = 40;
+    p.done = 12;
+    p.exchanges = 30;
+    p.fromCache = 5;
+    EXPECT_EQ(BatchProgressLine(p, 7),
+              "ostrabel-cli: 12 done, 30 exchanges, 5 from the cache, 7 s");
+    p.inputEnded = true;
+    p.pausedServers = 2;
+    EXPECT_EQ(BatchProgressLine(p, 9), "ostrabel-cli: 12/40 done, 30 exchanges, 5 from the "
+                                       "cache, 2 servers paused (rate limit), 9 s");
+}
+
 namespace {
 
 // A scripted network whose RDAP cache folder is a fresh temporary one.

@@ -338,22 +338,28 @@ TEST(BatchRun, StopInterruptsWhatIsLeft) {
     ScriptedNetwork net;
     ScriptWorld(net);
     batch::RangeCache cache;
-    std::atomic<bool> stop{false};
-    batch::Options options;
-    options.stop = &stop;
-    std::vector<batch::Record> records;
-    int read = 0;
-    batch::Run(
-        [&](std::string& q) {
-            if (read == 3)
-                stop = true; // Ctrl+C while the fourth line is read
-            q = "192.0.2." + std::to_string(++read);
-            return read < 100;
-        },
-        net, cache, options, [&](const batch::Record& r) { records.push_back(r); });
-    ASSERT_GE(records.size(), 3u);
-    ASSERT_LE(records.size(), 5u);
-    EXPECT_EQ(records.back().error, "interrupted");
-    for (std::size_t i = 0; i < records.size(); ++i)
-        EXPECT_EQ(records[i].query, "192.0.2." + std::to_string(i + 1)); // input order
+    for (const bool readRest : {false, true}) {
+        std::atomic<bool> stop{false};
+        batch::Options options;
+        options.stop = &stop;
+        options.readRestAfterStop = readRest;
+        std::vector<batch::Record> records;
+        int read = 0;
+        batch::Run(
+            [&](std::string& q) {
+                if (read == 3)
+                    stop = true; // Ctrl+C while the fourth line is read
+                q = "192.0.2." + std::to_string(++read);
+                return read <= 20;
+            },
+            net, cache, options, [&](const batch::Record& r) { records.push_back(r); });
+        if (readRest)
+            ASSERT_EQ(records.size(), 20u);
+        else
+            ASSERT_LE(records.size(), 5u);
+        ASSERT_GE(records.size(), 3u);
+        EXPECT_EQ(records.back().error, "interrupted");
+        for (std::size_t i = 0; i < records.size(); ++i)
+            EXPECT_EQ(records[i].query, "192.0.2." + std::to_string(i + 1)); // input order
+    }
 }
