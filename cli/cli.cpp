@@ -704,9 +704,14 @@ int RunCliBatch(const CliOptions& options, WhoisNetwork& net,
         };
     write(BatchHeader(options.format));
     bool allAnswered = true;
+    bool firstLine = true;
     const auto next = [&](std::string& query) {
         std::string line;
         while (readLine(line)) {
+            // A file saved by a Windows editor may begin with a byte-order mark.
+            if (firstLine && line.rfind("\xEF\xBB\xBF", 0) == 0)
+                line.erase(0, 3);
+            firstLine = false;
             if (const auto q = batch::QueryOfLine(line)) {
                 query = *q;
                 return true;

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -25,8 +26,10 @@ extern "C" void OnInterrupt(int) {
 int RunBatch(const CliOptions& options, WhoisNetwork& net) {
     std::ifstream file;
     if (options.batch != "-") {
-        file.open(options.batch, std::ios::binary);
-        if (!file) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(options.batch, ec))
+            file.open(options.batch, std::ios::binary);
+        if (!file.is_open()) {
             std::fprintf(stderr, "ostrabel-cli: cannot read %s\n", options.batch.c_str());
             return 2;
         }

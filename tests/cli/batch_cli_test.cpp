@@ -171,7 +171,8 @@ TEST(BatchCliRun, CacheAcrossRunsAndExitStatus) {
     TempDir dir;
     CachedNetwork net(dir.path / "rdap");
     Script(net);
-    const std::string input = "# from the log\n192.0.2.1\n\n203.0.113.1\n 203.0.113.9 \n";
+    const std::string input = "\xEF\xBB\xBF"
+                              "192.0.2.1\r\n# from the log\r\n\n203.0.113.1\n 203.0.113.9 \n";
     BatchRun first = RunText({"--batch", "-"}, net, input);
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(first.out,
