@@ -7,6 +7,7 @@
 // - An answer made into text, from 1 to 16 MiB: the time per MiB must stay
 //   flat as the body grows.
 #include "engine/rdap/bootstrap.h"
+#include "engine/rdap/cache.h"
 #include "engine/rdap/text.h"
 
 #include <benchmark/benchmark.h>

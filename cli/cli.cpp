@@ -336,22 +336,6 @@ std::string FormatCliOutput(const std::string& result, bool raw) {
     return out;
 }
 
-namespace {
-
-// Seconds as the user would write them: "2", "0.5", "1.25".
-std::string FormatSeconds(int ms) {
-    std::string text = std::to_string(ms / 1000);
-    if (ms % 1000 != 0) {
-        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
-        while (fraction.back() == '0')
-            fraction.pop_back();
-        text += "." + fraction;
-    }
-    return text;
-}
-
-} // namespace
-
 std::string DirectExchangeMessage(ExchangeOutcome outcome, bool answered, const std::string& host,
                                   int port, int timeoutMs) {
     const std::string server = host + ":" + std::to_string(port);

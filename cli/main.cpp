@@ -1,7 +1,7 @@
 // ostrabel-cli's entry: parse, start the sockets layer for a lookup, run,
 // write the bytes.
 #include "cli/cli.h"
-#include "engine/rdap/service.h"
+#include "engine/rdap/cache.h"
 #include "platform/console.h"
 #include "platform/sockets.h"
 
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     if (options.action == CliAction::Lookup && !options.batch.empty()) {
         TransportNetwork net(CliExchangeLimits(options));
         const int status = RunBatch(options, net);
-        WaitForRdapRefresh(std::chrono::seconds(5));
+        rdap::WaitForRefresh(std::chrono::seconds(5));
         platform::CleanupSockets();
         return status;
     }
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         // A refresh of RDAP's registries started by this lookup may finish
         // writing its copies, for a few seconds at most: an unfinished one
         // leaves the old copies whole (each is written aside, then renamed).
-        WaitForRdapRefresh(std::chrono::seconds(5));
+        rdap::WaitForRefresh(std::chrono::seconds(5));
         platform::CleanupSockets();
     }
     return status;

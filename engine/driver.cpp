@@ -3,7 +3,7 @@
 #include "engine/arin_org.h"
 #include "engine/busy.h"
 #include "engine/filters.h"
-#include "engine/rdap/service.h"
+#include "engine/rdap/lookup.h"
 #include "base/server_roles.h"
 #include "base/text.h"
 #include "platform/idna.h"
@@ -56,11 +56,7 @@ public:
         return ok;
     }
 
-    // RDAP traces its own requests (engine/rdap_service.h).
-    bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
-        return m_inner.HttpsGet(url, response);
-    }
-    std::string RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
+    // RDAP goes past it, to the lookup's network itself (Run::rdapNet).
     ExchangeLimits Limits() const override { return m_inner.Limits(); }
 
     std::vector<Exchanged> log;
@@ -669,6 +665,12 @@ void Complete(std::string& result, bool domainPath, const Run& run, LookupDetail
 }
 
 std::string Seconds(int ms) {
+    return FormatSeconds(ms) + " s";
+}
+
+} // namespace
+
+std::string FormatSeconds(int ms) {
     std::string text = std::to_string(ms / 1000);
     if (ms % 1000 != 0) {
         std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
@@ -676,10 +678,8 @@ std::string Seconds(int ms) {
             fraction.pop_back();
         text += "." + fraction;
     }
-    return text + " s";
+    return text;
 }
-
-} // namespace
 
 std::string QueryKindName(const std::string& query) {
     const std::string q = text::Trim(query);

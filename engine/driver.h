@@ -50,6 +50,9 @@ struct LookupDetails {
 // "domain", "address", "network", "as-number" or "handle" for a query as typed.
 std::string QueryKindName(const std::string& query);
 
+// Seconds as the user would write them: "10", "0.5", "1.25".
+std::string FormatSeconds(int ms);
+
 // The one line that says why an exchange with host gave nothing, under the
 // given limits: "No answer: whois.example.net could not be reached
 // (connection refused)." and the like.

@@ -1,6 +1,6 @@
 #include "engine/batch/range_cache.h"
 
-#include "engine/rdap/bootstrap.h"
+#include "engine/rdap/query.h"
 #include "base/text.h"
 
 #include <nlohmann/json.hpp>

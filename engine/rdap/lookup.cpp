@@ -1,6 +1,10 @@
 #include "engine/rdap/lookup.h"
 
+#include "engine/rdap/cache.h"
 #include "base/text.h"
+
+#include <chrono>
+#include <memory>
 
 namespace rdap {
 
@@ -87,3 +91,37 @@ LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const Ht
 }
 
 } // namespace rdap
+
+namespace {
+
+long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+}
+
+} // namespace
+
+rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bool showNotices,
+                                 const std::function<void(const std::string&)>& trace) {
+    const std::string cacheDir = net.RdapCacheDirectory();
+    const std::shared_ptr<const rdap::Bootstrap> bootstrap = rdap::BootstrapInUse(cacheDir, trace);
+
+    const rdap::HttpGet get = [&](const std::string& url) {
+        const auto start = std::chrono::steady_clock::now();
+        platform::HttpsResponse response;
+        net.HttpsGet(url, response);
+        if (trace) {
+            const std::string how = response.completed
+                                        ? std::to_string(response.status) + ", " +
+                                              std::to_string(response.body.size()) + " bytes"
+                                        : PrintableTraceText(response.error);
+            trace("rdap GET " + PrintableTraceText(url) + ": " + how + ", " +
+                  std::to_string(MillisecondsSince(start)) + " ms");
+        }
+        return response;
+    };
+    rdap::TextOptions options;
+    options.showNotices = showNotices;
+    return rdap::Lookup(query, *bootstrap, get, options);
+}

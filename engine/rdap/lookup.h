@@ -7,6 +7,7 @@
 
 #include "engine/rdap/bootstrap.h"
 #include "engine/rdap/text.h"
+#include "engine/whois_network.h"
 #include "platform/https.h"
 
 #include <functional>
@@ -41,3 +42,11 @@ LookupResult Lookup(std::string_view query, const Bootstrap& bootstrap, const Ht
                     const TextOptions& options);
 
 } // namespace rdap
+
+// The lookup as a step of the lookup chain: the query's server from the
+// registries the process uses (engine/rdap/cache.h), each GET through the
+// lookup's network. trace, when set, gets one line per GET ("rdap GET URL:
+// STATUS, N bytes, MS ms" or "rdap GET URL: ERROR, MS ms"); the reasons the
+// lookup fell short are in its notes, for the caller to tell.
+rdap::LookupResult RunRdapLookup(const std::string& query, WhoisNetwork& net, bool showNotices,
+                                 const std::function<void(const std::string&)>& trace);

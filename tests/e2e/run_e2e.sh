@@ -115,12 +115,15 @@ check() {
 
   timeout 60 "$bin/ostrabel-cli" "$@" > "$out/$name.native" 2> "$out/$name.native.err"
   local status=$?
+  cp "$out/$name.native" "$out/$name.native.whole"
+  netns_records "$out/$name.native"
   [ "$status" = "$want" ] || fail "$name: native exit status $status, expected $want"
   [ -s "$out/$name.native.err" ] && fail "$name: native wrote to stderr: $(cat "$out/$name.native.err")"
   tail -n +$((before + 1)) "$run/requests.log" > "$out/$name.requests"
 
   if [[ " $* " == *" --raw "* ]]; then
     timeout 60 "$bin/e2e_driver_replay" "$run/answers.conf" "$convert" "${classic[@]}" "$query" > "$out/$name.driver"
+    netns_records "$out/$name.driver"
     cmp -s "$out/$name.native" "$out/$name.driver" ||
       fail "$name: ostrabel-cli --raw differs from the in-process driver"
   fi
@@ -130,6 +133,7 @@ check() {
     # system code page, as a window would.
     (cd "$bin" && LC_ALL=C.UTF-8 timeout 120 wine ./ostrabel-cli.exe "$@") > "$out/$name.wine" 2> "$out/$name.wine.err"
     local wstatus=$?
+    netns_records "$out/$name.wine"
     [ "$wstatus" = "$want" ] || fail "$name: Windows exit status $wstatus, expected $want"
     cmp -s "$out/$name.native" "$out/$name.wine" ||
       fail "$name: Windows output differs from native ($(cmp "$out/$name.native" "$out/$name.wine" 2>&1))"
@@ -160,6 +164,12 @@ check apnic 0 144.134.121.81
 requests_are apnic "whois.arin.net${T}144.134.121.81" "whois.apnic.net${T}144.134.121.81"
 head -c 60 "$out/apnic.native" | grep -q "^144.134.121.81$" || fail "apnic: heading missing"
 has apnic "netname:        STARHUBINTERNET-SG"
+# The owner summary above the records (the default mode).
+head -n 7 "$out/apnic.native.whole" | cmp -s - <(printf '%s\n' \
+  "Network:       171.0.0.0 - 171.1.255.255" "Name:          STARHUBINTERNET-SG" \
+  "Owner:         Starhub Ltd." "Country:       SG" "Abuse contact: abuse@starhub.com" \
+  "Source:        WHOIS whois.arin.net, whois.apnic.net" "") ||
+  fail "apnic: summary is $(head -n 7 "$out/apnic.native.whole" | tr '\n' '|')"
 lacks apnic "dbcopyright"
 check apnic-raw 0 --raw 144.134.121.81
 check ripe-raw 0 --raw 130.66.76.222
@@ -217,6 +227,7 @@ modes parked 0 1 "whois.denic.de${T}parked.de" "" --raw parked.de
 # --verbose: the same standard output, and standard error tells why.
 timeout 60 "$bin/ostrabel-cli" --verbose --raw --no-convert-to-ip example.xyz \
   > "$out/verbose.native" 2> "$out/verbose.native.err"
+netns_records "$out/verbose.native"
 cmp -s "$out/iana.native" "$out/verbose.native" || fail "verbose: standard output differs"
 for line in "ostrabel-cli: extension: IANA names whois.nic.xyz for .xyz" \
   'ostrabel-cli: whois whois.nic.xyz:43 "example.xyz": 54 bytes, completed, '; do
@@ -239,6 +250,8 @@ direct() {
   timeout 60 "$bin/ostrabel-cli" "$@" > "$out/$name.native" 2> "$out/$name.native.err"
   local status=$?
   echo $(( $(now_ms) - t0 )) > "$out/$name.ms"
+  cp "$out/$name.native" "$out/$name.native.whole"
+  netns_records "$out/$name.native"
   [ "$status" = "$want" ] || fail "$name: native exit status $status, expected $want"
   [ "$(cat "$out/$name.native.err")" = "$expected" ] ||
     fail "$name: native stderr '$(cat "$out/$name.native.err")', expected '$expected'"
@@ -250,6 +263,7 @@ direct() {
     (cd "$bin" && timeout 120 wine ./ostrabel-cli.exe "$@") > "$out/$name.wine" 2> "$out/$name.wine.err"
     local wstatus=$?
     echo $(( $(now_ms) - t0 )) > "$out/$name.wine.ms"
+    netns_records "$out/$name.wine"
     [ "$wstatus" = "$want" ] || fail "$name: Windows exit status $wstatus, expected $want"
     cmp -s "$out/$name.native" "$out/$name.wine" ||
       fail "$name: Windows output differs from native ($(cmp "$out/$name.native" "$out/$name.wine" 2>&1))"
@@ -304,7 +318,7 @@ tr -d '\r' < "$out/h-port-wins.native" | cmp -s - <(head -c -1 "$out/h-port.nati
   fail "h-port-wins: --raw is not the same answer with CR LF"
 
 # Nothing listens, and a name that does not resolve: one line, status 1.
-direct h-refused 1 "cannot reach refused.test:43 (no connection)" wine -h refused.test 192.0.2.1
+direct h-refused 1 "cannot reach refused.test:43 (connection refused)" wine -h refused.test 192.0.2.1
 empty_output h-refused
 direct h-unresolvable 1 "cannot reach nowhere.example.test:4343 (unknown host)" wine \
   --host=nowhere.example.test --port=4343 192.0.2.1
@@ -322,7 +336,10 @@ took h-silent 1900 5000 "$wine_start"
 direct chain-silent 1 "" wine --no-convert-to-ip --timeout=1.5 --raw example.org
 requests_are chain-silent "whois.pir.org${T}example.org"
 empty_output chain-silent
+[ "$(cat "$out/chain-silent.native.whole")" = "No answer: whois.pir.org sent nothing for 1.5 s." ] ||
+  fail "chain-silent: the reason line is '$(cat "$out/chain-silent.native.whole")'"
 timeout 60 "$bin/e2e_driver_replay" "$run/answers.conf" --no-convert-to-ip example.org > "$out/chain-silent.driver"
+netns_records "$out/chain-silent.driver"
 cmp -s "$out/chain-silent.native" "$out/chain-silent.driver" ||
   fail "chain-silent: differs from the in-process driver"
 took chain-silent 1400 4500 "$wine_start"

@@ -1095,6 +1095,8 @@ TEST_F(ClassicDriverTest, RdapFirstForDomains) {
          "rdap: rdap.verisign.com: HTTP status 503" + fellBack},
         {"TlsFailure", "a.com", 0, {{vs + "a.com", 0, "TLS handshake failed"}}, {vs + "a.com"}, comChain,
          "registrar record", "rdap: rdap.verisign.com: TLS handshake failed" + fellBack},
+        {"TimedOut", "a.com", 0, {{vs + "a.com", 0, "timed out"}}, {vs + "a.com"}, comChain,
+         "registrar record", "rdap: rdap.verisign.com: timed out" + fellBack},
         {"NotRdap", "a.com", 0, {{vs + "a.com", 200, "<html>maintenance</html>"}}, {vs + "a.com"}, comChain,
          "registrar record", "rdap: rdap.verisign.com: answer is not RDAP JSON (not JSON)" + fellBack},
         {"NotAnRdapObject", "a.com", 0, {{vs + "a.com", 200, R"({"rdapConformance":["rdap_level_0"]})"}},

@@ -154,6 +154,7 @@ run() {
     line=$(cd "$dir" && "$bin/measure" "$limit" "$out/$name.$side" "$out/$name.$side.err" wine ./ostrabel-cli.exe "$@")
   fi
   sleep 0.2 # the server logs a request as soon as its line is complete
+  netns_records "$out/$name.$side"
   tail -n +$((before + 1)) "$run/requests.log" > "$out/$name.$side.requests"
   status=${line#status=}; status=${status%% *}
   seconds=${line#*seconds=}; seconds=${seconds%% *}

@@ -2,6 +2,7 @@
 // longest matches, the per-user cache and its refresh), the JSON-to-text
 // rendering of realistic answers, and hostile or broken bodies.
 #include "engine/rdap/bootstrap.h"
+#include "engine/rdap/cache.h"
 #include "engine/rdap/lookup.h"
 #include "engine/rdap/text.h"
 #include "platform/cache_dir.h"

@@ -197,6 +197,7 @@ lookup() {
     fi
     status=$?
     echo $(( $(now_ms) - t0 )) > "$out/$name.$side.ms"
+    netns_records "$out/$name.$side"
     [ "$status" = "$want" ] || fail "$name ($side): exit status $status, expected $want"
     tail -n +$((wb + 1)) "$run/whois.log" > "$out/$name.$side.whois"
     tail -n +$((hb + 1)) "$run/https.log" > "$out/$name.$side.log"
