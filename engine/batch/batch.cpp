@@ -168,7 +168,8 @@ Record Runner::Lookup(std::uint64_t order, const std::string& query) {
         std::lock_guard<std::mutex> lock(m_cacheMutex);
         // After a failed exchange the text may be a referral's stub, whose
         // wide range must not answer for the networks it refers to.
-        m_cache.Add(query, {r.details.summary, r.details.layout}, Now(), !polite.anyFailed());
+        m_cache.Add(query, {r.details.summary, r.details.layout}, Now(),
+                    !polite.failedAfterAnswer());
     }
     return r;
 }

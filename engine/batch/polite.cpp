@@ -207,7 +207,7 @@ bool PoliteNetwork::ExchangeWithOutcome(const std::string& query, const std::str
             return false;
         }
         const bool ok = m_inner.ExchangeWithOutcome(sent, host, result, port, outcome);
-        m_anyFailed = m_anyFailed || !ok || result.empty();
+        Note(ok && !result.empty());
         const auto limited = WhoisRateLimit(result, m_politeness.settings().defaultPause);
         if (limited && attempt < m_politeness.settings().retries)
             m_politeness.Pause(host, *limited);
@@ -230,7 +230,7 @@ bool PoliteNetwork::HttpsGet(const std::string& url, platform::HttpsResponse& re
             return false;
         }
         const bool ok = m_inner.HttpsGet(url, response);
-        m_anyFailed = m_anyFailed || !ok || response.status != 200;
+        Note(ok && response.status == 200);
         const auto limited = HttpsRateLimit(response.status, response.retryAfter,
                                             m_politeness.settings().defaultPause);
         if (limited && attempt < m_politeness.settings().retries)

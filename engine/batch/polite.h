@@ -133,9 +133,10 @@ public:
     const std::string& rateLimitedBy() const { return m_rateLimitedBy; }
     // Set when an exchange was not made because the batch was stopped.
     bool interrupted() const { return m_interrupted; }
-    // Set when an exchange failed or brought nothing: the result may then be
-    // a referral's stub rather than the network's own record.
-    bool anyFailed() const { return m_anyFailed; }
+    // Set when an exchange failed or brought nothing after one that
+    // answered: the result may then be a referral's stub rather than the
+    // network's own record.
+    bool failedAfterAnswer() const { return m_failedAfterAnswer; }
 
 private:
     bool Turn(const std::string& server);
@@ -147,7 +148,12 @@ private:
     bool m_first = true;
     bool m_abandoned = false;
     bool m_interrupted = false;
-    bool m_anyFailed = false;
+    void Note(bool answered) {
+        m_failedAfterAnswer = m_failedAfterAnswer || (!answered && m_answered);
+        m_answered = m_answered || answered;
+    }
+    bool m_answered = false;
+    bool m_failedAfterAnswer = false;
     std::string m_rateLimitedBy;
 };
 

@@ -363,3 +363,49 @@ TEST(BatchRun, StopInterruptsWhatIsLeft) {
             EXPECT_EQ(records[i].query, "192.0.2." + std::to_string(i + 1)); // input order
     }
 }
+
+namespace {
+
+// ARIN's RDAP service answers 429 (Retry-After: 1) to its first request.
+class RdapLimitingNetwork : public ScriptedNetwork {
+public:
+    bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            starts.push_back(batch::Clock::now());
+            if (starts.size() == 1) {
+                response = platform::HttpsResponse();
+                response.completed = true;
+                response.status = 429;
+                response.retryAfter = "1";
+                return true;
+            }
+        }
+        return ScriptedNetwork::HttpsGet(url, response);
+    }
+    std::vector<batch::TimePoint> starts;
+
+private:
+    std::mutex m_mutex;
+};
+
+} // namespace
+
+// Port 43 silent, RDAP limited once: the pause is kept, the query asked
+// again, and RDAP's range answers the next address of the network.
+TEST(BatchRun, RdapTooManyRequestsPausesItsServer) {
+    RdapLimitingNetwork net;
+    net.AnswerHttps("https://rdap.arin.net/registry/ip/8.8.8.8", 200,
+                    R"({"objectClassName":"ip network","handle":"NET-8-8-8-0-1",)"
+                    R"("startAddress":"8.8.8.0","endAddress":"8.8.8.255","name":"GOGL",)"
+                    R"("country":"US"})");
+    batch::RangeCache cache;
+    const Collected c = RunLines({"8.8.8.8", "8.8.8.9"}, net, cache);
+    ASSERT_EQ(net.starts.size(), 2u);
+    EXPECT_GE(net.starts[1] - net.starts[0], 1s);
+    ASSERT_EQ(c.records.size(), 2u);
+    EXPECT_TRUE(c.records[0].answered);
+    EXPECT_EQ(c.records[0].details.summary.Get(summary::Field::Network).front(),
+              "8.8.8.0 - 8.8.8.255");
+    EXPECT_TRUE(c.records[1].fromCache);
+}
