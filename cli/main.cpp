@@ -14,11 +14,12 @@
 
 namespace {
 
-// Set by Ctrl+C during --batch: the run finishes what it can and ends.
+// Set by Ctrl+C during --batch: the run writes what it has and ends.
 std::atomic<bool> g_interrupted{false};
 
 extern "C" void OnInterrupt(int) {
     g_interrupted = true;
+    std::signal(SIGINT, SIG_DFL); // a second Ctrl+C ends the process at once
 }
 
 // --batch: the queries from the file or standard input, the records to
