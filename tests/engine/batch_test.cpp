@@ -337,8 +337,8 @@ TEST(BatchRun, PaceKeepsExchangesWithOneServerApart) {
 TEST(BatchRun, StopInterruptsWhatIsLeft) {
     ScriptedNetwork net;
     ScriptWorld(net);
-    batch::RangeCache cache;
     for (const bool readRest : {false, true}) {
+        batch::RangeCache cache;
         std::atomic<bool> stop{false};
         batch::Options options;
         options.stop = &stop;
@@ -353,14 +353,15 @@ TEST(BatchRun, StopInterruptsWhatIsLeft) {
                 return read <= 20;
             },
             net, cache, options, [&](const batch::Record& r) { records.push_back(r); });
-        if (readRest)
-            ASSERT_EQ(records.size(), 20u);
-        else
-            ASSERT_LE(records.size(), 5u);
-        ASSERT_GE(records.size(), 3u);
-        EXPECT_EQ(records.back().error, "interrupted");
-        for (std::size_t i = 0; i < records.size(); ++i)
+        // The four lines read before the stop was seen, and with readRest the others.
+        ASSERT_EQ(records.size(), readRest ? 20u : 4u);
+        for (std::size_t i = 0; i < records.size(); ++i) {
             EXPECT_EQ(records[i].query, "192.0.2." + std::to_string(i + 1)); // input order
+            // A lookup under way may finish; everything else is interrupted.
+            if (i >= 4 || !records[i].answered) {
+                EXPECT_EQ(records[i].error, "interrupted") << i;
+            }
+        }
     }
 }
 
