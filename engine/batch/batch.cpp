@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace batch {
@@ -83,6 +84,16 @@ private:
         std::lock_guard<std::mutex> lock(m_cacheMutex);
         return m_cache.Find(query, Now());
     }
+    // The record of the same query that found nothing earlier in the run.
+    std::optional<Record> FindFailed(const std::string& query) {
+        std::lock_guard<std::mutex> lock(m_cacheMutex);
+        const auto it = m_failed.find(text::ToLower(query));
+        if (it == m_failed.end())
+            return std::nullopt;
+        Record r = it->second;
+        r.query = query;
+        return r;
+    }
     void Work();
     Record Lookup(std::uint64_t order, const std::string& query);
     void Report(bool final);
@@ -93,6 +104,9 @@ private:
     Politeness m_politeness;
 
     std::mutex m_cacheMutex;
+    // Queries that found nothing in this run (not kept across runs): the
+    // same query again is not asked again.
+    std::unordered_map<std::string, Record> m_failed;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::map<std::uint64_t, Slot> m_slots;               // read and not yet handed on, in order
@@ -138,6 +152,8 @@ Record Runner::Lookup(std::uint64_t order, const std::string& query) {
         return Interrupted(query);
     if (const auto cached = FindCached(query))
         return FromCache(query, *cached);
+    if (auto failed = FindFailed(query))
+        return std::move(*failed);
     std::optional<CachedAnswer> lateHit;
     PoliteNetwork polite(m_politeness, m_net, order, [&] {
         lateHit = FindCached(query);
@@ -164,6 +180,10 @@ Record Runner::Lookup(std::uint64_t order, const std::string& query) {
     }
     r.answered = !r.details.text.empty();
     r.error = r.details.error;
+    if (!r.answered) {
+        std::lock_guard<std::mutex> lock(m_cacheMutex);
+        m_failed.emplace(text::ToLower(query), r);
+    }
     if (r.answered && !r.details.summary.Empty()) {
         std::lock_guard<std::mutex> lock(m_cacheMutex);
         // After a failed exchange the text may be a referral's stub, whose

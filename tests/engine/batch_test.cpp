@@ -218,15 +218,16 @@ TEST(BatchRun, AsksEachNetworkOnce) {
     ScriptedNetwork net;
     ScriptWorld(net);
     batch::RangeCache cache;
-    const Collected c =
-        RunLines({"# a comment", "192.0.2.1", "", "  192.0.2.5 ", "192.0.2.1", "192.0.2.200",
-                  "192.0.2.130", "192.0.2.0/26", "198.51.100.1", "198.51.100.2"},
-                 net, cache);
+    const Collected c = RunLines({"# a comment", "192.0.2.1", "", "  192.0.2.5 ", "192.0.2.1",
+                                  "192.0.2.200", "192.0.2.130", "192.0.2.0/26", "198.51.100.1",
+                                  "198.51.100.2", "203.0.113.7", "203.0.113.7"},
+                                 net, cache);
     const std::vector<Request> expected = {
         {kArin, "192.0.2.1", 43},    {kRipe, "-r 192.0.2.1", 43},
         {kArin, "192.0.2.200", 43},  {kRipe, "-r 192.0.2.200", 43},
         {kArin, "198.51.100.1", 43}, {kRipe, "-r 198.51.100.1", 43},
         {kArin, "198.51.100.2", 43}, {kRipe, "-r 198.51.100.2", 43},
+        {kArin, "203.0.113.7", 43}, // nothing, and not asked again
     };
     EXPECT_EQ(net.requests(), expected);
     struct Row {
@@ -244,6 +245,8 @@ TEST(BatchRun, AsksEachNetworkOnce) {
         // RIPE gave nothing: ARIN's text stays, and its range is not kept.
         {"198.51.100.1", "192.0.0.0 - 198.255.255.255", false, true},
         {"198.51.100.2", "192.0.0.0 - 198.255.255.255", false, true},
+        {"203.0.113.7", "", false, false},
+        {"203.0.113.7", "", false, false},
     };
     ASSERT_EQ(c.records.size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
@@ -256,9 +259,12 @@ TEST(BatchRun, AsksEachNetworkOnce) {
     }
     EXPECT_EQ(c.records[0].details.summary.Get(summary::Field::Abuse),
               std::vector<std::string>{"abuse@low.example"});
-    EXPECT_EQ(c.progress.exchanges, 8);
+    EXPECT_EQ(c.records.back().error, c.records[c.records.size() - 2].error);
+    EXPECT_EQ(net.httpsRequests(), // ARIN silent: APNIC's RDAP, once
+              std::vector<std::string>{"https://rdap.apnic.net/ip/203.0.113.7"});
+    EXPECT_EQ(c.progress.exchanges, 10);
     EXPECT_EQ(c.progress.fromCache, 4u);
-    EXPECT_EQ(c.progress.done, 8u);
+    EXPECT_EQ(c.progress.done, 10u);
 }
 
 namespace {
