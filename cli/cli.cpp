@@ -2,12 +2,16 @@
 
 #include "engine/driver.h"
 #include "engine/filters.h"
+#include "engine/rdap/cache.h"
 #include "base/text.h"
+#include "platform/file.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <utility>
 
@@ -91,7 +95,12 @@ bool ParseCliHost(const std::string& text, std::string& host, int& port, std::st
 
 CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     bool raw = false, help = false, version = false, classic = false, verbose = false;
-    bool rdap = false, rdapNotices = false, json = false;
+    bool rdap = false, rdapNotices = false, json = false, noCache = false;
+    bool hasBatch = false, batchOnly = false;
+    std::string batchFile;
+    CliOptions::Format format = CliOptions::Format::Tsv;
+    double pace = 2.0;
+    long long cacheSeconds = 24 * 3600;
     bool convertOn = false, convertOff = false;
     std::string host;
     int hostPort = 0;   // 0: no port in -h
@@ -117,6 +126,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             {"--rdap", &rdap},
             {"--rdap-notices", &rdapNotices},
             {"--json", &json},
+            {"--no-cache", &noCache},
             {"--convert-to-ip", &convertOn},
             {"--no-convert-to-ip", &convertOff},
             {"--help", &help},
@@ -140,14 +150,42 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         const bool isHost = name == "-h" || name == "--host";
         const bool isPort = name == "-p" || name == "--port";
         const bool isTimeout = name == "--timeout";
-        if (!isHost && !isPort && !isTimeout)
+        const bool isBatchValue =
+            name == "--batch" || name == "--format" || name == "--pace" || name == "--cache-hours";
+        if (!isHost && !isPort && !isTimeout && !isBatchValue)
             return UsageError("unknown option '" + arg + "'");
         if (!hasValue) {
             if (i + 1 >= args.size())
                 return UsageError("option " + name + " needs a value");
             value = args[++i];
         }
-        if (isHost) {
+        int thousandths = 0;
+        if (name == "--batch") {
+            if (value.empty())
+                return UsageError("--batch needs a file name, or - for standard input");
+            hasBatch = true;
+            batchFile = value;
+        } else if (name == "--format") {
+            batchOnly = true;
+            if (value == "tsv")
+                format = CliOptions::Format::Tsv;
+            else if (value == "csv")
+                format = CliOptions::Format::Csv;
+            else if (value == "jsonl")
+                format = CliOptions::Format::Jsonl;
+            else
+                return UsageError("--format takes tsv, csv or jsonl");
+        } else if (name == "--pace") {
+            batchOnly = true;
+            if (!ParseCliTimeout(value, thousandths) || thousandths == 0)
+                return UsageError("--pace takes queries per second, more than 0");
+            pace = thousandths / 1000.0;
+        } else if (name == "--cache-hours") {
+            batchOnly = true;
+            if (!ParseCliTimeout(value, thousandths) || thousandths == 0)
+                return UsageError("--cache-hours takes hours, more than 0 (or use --no-cache)");
+            cacheSeconds = static_cast<long long>(thousandths) * 3600 / 1000;
+        } else if (isHost) {
             std::string problem;
             if (!ParseCliHost(value, host, hostPort, problem))
                 return UsageError(problem);
@@ -183,6 +221,26 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         return UsageError("--json and --raw exclude each other");
     if (portOption != 0 && host.empty())
         return UsageError("-p needs -h (lookups without -h always use port 43)");
+    if ((batchOnly || noCache) && !hasBatch)
+        return UsageError("--format, --pace, --cache-hours and --no-cache go with --batch");
+    if (hasBatch) {
+        if (!queries.empty())
+            return UsageError("--batch reads its queries from the file; no query argument");
+        if (!host.empty() || json || raw || classic || verbose)
+            return UsageError("--batch excludes -h, --json, --raw, --classic and --verbose "
+                              "(--format jsonl gives JSON)");
+        options.action = CliAction::Lookup;
+        options.batch = batchFile;
+        options.format = format;
+        options.pace = pace;
+        options.cacheSeconds = cacheSeconds;
+        options.noCache = noCache;
+        options.rdap = rdap;
+        options.rdapNotices = rdapNotices;
+        options.convertToIp = convertOff ? 0 : 1;
+        options.timeoutMs = timeoutMs;
+        return options;
+    }
     if (queries.empty())
         return UsageError("no query given");
     if (queries.size() > 1)
@@ -214,7 +272,9 @@ ExchangeLimits CliExchangeLimits(const CliOptions& options) {
     return options.classic ? ExchangeLimits() : kDefaultModeLimits;
 }
 
-std::string LookupJson(const std::string& query, const LookupDetails& details) {
+namespace {
+
+nlohmann::json LookupJsonObject(const std::string& query, const LookupDetails& details) {
     using nlohmann::json;
     json fields = json::object();
     for (std::size_t f = 0; f < summary::kFieldCount; ++f) {
@@ -241,7 +301,15 @@ std::string LookupJson(const std::string& query, const LookupDetails& details) {
                 {"text", text}};
     if (!details.error.empty())
         out["error"] = details.error;
-    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    return out;
+}
+
+} // namespace
+
+std::string LookupJson(const std::string& query, const LookupDetails& details) {
+    return LookupJsonObject(query, details)
+               .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+           "\n";
 }
 
 int CliExitStatus(const std::string& result) {
@@ -305,7 +373,9 @@ std::string CliUsageLine() {
     return "usage: ostrabel-cli [--raw | --json] [--classic | --rdap] [--rdap-notices] "
            "[--verbose]\n"
            "                    [--convert-to-ip | --no-convert-to-ip]\n"
-           "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n";
+           "                    [-h HOST[:PORT] [-p PORT]] [--timeout SECONDS] QUERY\n"
+           "       ostrabel-cli --batch FILE|- [--format tsv|csv|jsonl] [--pace N]\n"
+           "                    [--cache-hours N | --no-cache] [--rdap] [--timeout SECONDS]\n";
 }
 
 std::string CliHelpText() {
@@ -352,6 +422,20 @@ std::string CliHelpText() {
            "                       resolution is not bounded; an RDAP request is\n"
            "                       bounded by SECONDS to connect and to wait for a\n"
            "                       byte, and three times SECONDS in all\n"
+           "  --batch FILE         one query per line of FILE (- for standard input;\n"
+           "                       blank lines and lines starting with # skipped), one\n"
+           "                       record each on standard output, in input order\n"
+           "  --format FORMAT      the records as tsv (the default: a header line, then\n"
+           "                       query, kind, owner, network, country, abuse,\n"
+           "                       registrar, source, error), csv (RFC 4180) or jsonl\n"
+           "                       (the --json object on one line)\n"
+           "  --pace N             at most N queries a second to any one server\n"
+           "                       (default 2); one at a time per server, at most 8 at\n"
+           "                       once in all\n"
+           "  --cache-hours N      reuse answers of earlier runs for N hours (default\n"
+           "                       24); an address inside a network already asked is\n"
+           "                       answered from it without a query\n"
+           "  --no-cache           neither read nor write the cache file\n"
            "  --help               show this text\n"
            "  --version            show the version\n"
            "  --                   end of options: the next argument is the query\n"
@@ -388,7 +472,9 @@ std::string CliHelpText() {
            "source); IANA's registry wins where both name a server.\n"
            "Exit status: 0 when an answer was printed, 1 when the lookup gave none\n"
            "(RDAP's \"No match\" and \"too many queries\" lines included),\n"
-           "2 for a usage error. With -h, a server that cannot be resolved, refuses,\n"
+           "2 for a usage error. With --batch: 0 when every query got a record, 1 when\n"
+           "some did not (the error column says why), 2 for a usage error. With -h, a\n"
+           "server that cannot be resolved, refuses,\n"
            "breaks off, times out or sends nothing gives a one-line message on\n"
            "standard error and exit status 1; what arrived is still printed.\n";
 }
@@ -481,4 +567,169 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
         return 0;
     err += "ostrabel-cli: " + message + "\n";
     return 1;
+}
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& values) {
+    std::string out;
+    for (const std::string& v : values)
+        out += (out.empty() ? "" : ", ") + v;
+    return out;
+}
+
+// The cache file, beside the copies of IANA's RDAP registries.
+std::filesystem::path BatchCachePath(WhoisNetwork& net) {
+    const std::filesystem::path dir = net.RdapCacheDirectory();
+    return dir.empty() ? dir : dir / "batch-ranges.txt";
+}
+
+std::int64_t UnixSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+std::vector<std::string> BatchRowValues(const batch::Record& record) {
+    const summary::Summary& s = record.details.summary;
+    using summary::Field;
+    const bool domain = record.details.layout == summary::Layout::Domain;
+    std::string source = summary::SourcesText(s.sources);
+    if (record.fromCache)
+        source = source.empty() ? "cache" : "cache (" + source + ")";
+    return {record.query,
+            record.kind,
+            Joined(s.Get(Field::Registrant)),
+            Joined(s.Get(domain ? Field::Domain : Field::Network)),
+            Joined(s.Get(Field::Country)),
+            Joined(s.Get(Field::Abuse)),
+            Joined(s.Get(Field::Registrar)),
+            source,
+            record.error};
+}
+
+std::string BatchHeader(CliOptions::Format format) {
+    switch (format) {
+    case CliOptions::Format::Tsv:
+        return "query\tkind\towner\tnetwork\tcountry\tabuse\tregistrar\tsource\terror\n";
+    case CliOptions::Format::Csv:
+        return "query,kind,owner,network,country,abuse,registrar,source,error\r\n";
+    case CliOptions::Format::Jsonl:
+        break;
+    }
+    return std::string();
+}
+
+std::string BatchLine(CliOptions::Format format, const batch::Record& record) {
+    if (format == CliOptions::Format::Jsonl) {
+        LookupDetails details = record.details;
+        details.kind = record.kind;
+        details.error = record.error;
+        nlohmann::json object = LookupJsonObject(record.query, details);
+        if (record.fromCache)
+            object["cache"] = true;
+        return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    }
+    std::string line;
+    for (const std::string& value : BatchRowValues(record)) {
+        if (format == CliOptions::Format::Tsv) {
+            if (!line.empty())
+                line += '\t';
+            for (char c : value)
+                line += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+            continue;
+        }
+        if (!line.empty())
+            line += ',';
+        if (value.find_first_of(",\"\r\n") == std::string::npos) {
+            line += value;
+            continue;
+        }
+        line += '"';
+        for (char c : value)
+            line += c == '"' ? std::string("\"\"") : std::string(1, c);
+        line += '"';
+    }
+    return line + (format == CliOptions::Format::Csv ? "\r\n" : "\n");
+}
+
+std::string BatchProgressLine(const batch::Progress& p, long long seconds) {
+    std::string line = "ostrabel-cli: " + std::to_string(p.done) +
+                       (p.inputEnded ? "/" + std::to_string(p.read) : std::string()) + " done, " +
+                       std::to_string(p.exchanges) + " exchanges, " + std::to_string(p.fromCache) +
+                       " from the cache";
+    if (p.pausedServers > 0)
+        line += ", " + std::to_string(p.pausedServers) + " server" +
+                (p.pausedServers == 1 ? "" : "s") + " paused (rate limit)";
+    return line + ", " + std::to_string(seconds) + " s";
+}
+
+int RunCliBatch(const CliOptions& options, WhoisNetwork& net,
+                const std::function<bool(std::string&)>& readLine,
+                const std::function<void(const std::string&)>& write, std::string& err,
+                const std::atomic<bool>* stop,
+                const std::function<void(const std::string&)>& progress) {
+    const std::filesystem::path cachePath =
+        options.noCache ? std::filesystem::path() : BatchCachePath(net);
+    batch::RangeCache cache(options.cacheSeconds);
+    if (!cachePath.empty())
+        cache.Load(ReadWholeFile(cachePath), UnixSeconds());
+
+    batch::Options run;
+    run.lookup.convertToIp = options.convertToIp;
+    run.lookup.rdapOnly = options.rdap;
+    run.lookup.rdapNotices = options.rdapNotices;
+    run.polite.perSecond = options.pace;
+    run.stop = stop;
+    run.readRestAfterStop = options.batch != "-";
+    const auto start = std::chrono::steady_clock::now();
+    if (progress)
+        run.progress = [&](const batch::Progress& p) {
+            progress(BatchProgressLine(p, std::chrono::duration_cast<std::chrono::seconds>(
+                                              std::chrono::steady_clock::now() - start)
+                                              .count()));
+        };
+    write(BatchHeader(options.format));
+    bool allAnswered = true;
+    bool firstLine = true;
+    const auto next = [&](std::string& query) {
+        std::string line;
+        while (readLine(line)) {
+            // A file saved by a Windows editor may begin with a byte-order mark.
+            if (firstLine && line.rfind("\xEF\xBB\xBF", 0) == 0)
+                line.erase(0, 3);
+            firstLine = false;
+            if (const auto q = batch::QueryOfLine(line)) {
+                query = *q;
+                return true;
+            }
+        }
+        return false;
+    };
+    batch::Run(next, net, cache, run, [&](const batch::Record& record) {
+        allAnswered = allAnswered && record.answered && record.error != "interrupted";
+        write(BatchLine(options.format, record));
+    });
+
+    if (!cachePath.empty()) {
+        // Another process may have written the file meanwhile: both keep theirs.
+        const std::int64_t now = UnixSeconds();
+        batch::RangeCache merged(options.cacheSeconds);
+        merged.Load(ReadWholeFile(cachePath), now);
+        merged.Load(cache.Serialize(now), now);
+        std::error_code ec;
+        std::filesystem::create_directories(cachePath.parent_path(), ec);
+        std::string reason;
+        if (!platform::ReplaceFileContents(cachePath, merged.Serialize(now), reason))
+            err += "ostrabel-cli: the cache " + rdap::PathText(cachePath) + " was not written (" +
+                   reason + ")\n";
+    }
+    return allAnswered ? 0 : 1;
 }

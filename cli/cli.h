@@ -8,10 +8,12 @@
 // The parts below are kept apart from main() so they can be tested.
 #pragma once
 
+#include "engine/batch/batch.h"
 #include "engine/driver.h"
 #include "engine/transport.h"
 #include "engine/whois_network.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +37,12 @@ struct CliOptions {
     int port = kWhoisPort;    // the port of -h (from -p or HOST:PORT)
     int timeoutMs = 0;        // --timeout in milliseconds; 0: no limit
     std::string error;        // one line, for UsageError
+    // --batch FILE ("-": standard input): many queries, one record each.
+    std::string batch;
+    enum class Format { Tsv, Csv, Jsonl } format = Format::Tsv;
+    double pace = 2.0;                  // --pace: queries per second per server
+    long long cacheSeconds = 24 * 3600; // --cache-hours
+    bool noCache = false;               // --no-cache: no cache file read or written
 };
 
 // Parses the arguments after the program name. A blank query, a missing or
@@ -108,3 +116,30 @@ DirectExchange TransportDirectExchange(const ExchangeLimits& limits);
 using CliProgress = std::function<void(const std::string& line)>;
 int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& direct,
            std::string& out, std::string& err, const CliProgress& progress = {});
+
+// The values of a batch record's row: query, kind, owner, network (range, or
+// the domain), country, abuse, registrar, source ("cache (...)" when
+// answered from the cache), error.
+std::vector<std::string> BatchRowValues(const batch::Record& record);
+// The header line of the format (empty for jsonl).
+std::string BatchHeader(CliOptions::Format format);
+// One record as one line of the format: tsv (tabs and line ends in values
+// made spaces, LF), csv (RFC 4180: CR LF, a value holding a comma, a quote or
+// a line end quoted, quotes doubled), jsonl (the --json object on one line,
+// with "cache": true for an answer from the cache and error the record's).
+std::string BatchLine(CliOptions::Format format, const batch::Record& record);
+// The progress line (without line end) after seconds.
+std::string BatchProgressLine(const batch::Progress& progress, long long seconds);
+
+// Runs --batch: reads lines with readLine, writes the header and the records
+// with write as they are ready (in input order), fills err with warnings and
+// returns 0 when every query got a record, 1 otherwise. The cache file
+// (batch-ranges.txt in net's RDAP cache folder) is read first and written at
+// the end unless --no-cache. stop ends the run early (the lines not yet read
+// are read and written as "interrupted", except from standard input);
+// progress, when set, gets the progress line a few times a second.
+int RunCliBatch(const CliOptions& options, WhoisNetwork& net,
+                const std::function<bool(std::string&)>& readLine,
+                const std::function<void(const std::string&)>& write, std::string& err,
+                const std::atomic<bool>* stop = nullptr,
+                const std::function<void(const std::string&)>& progress = {});

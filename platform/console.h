@@ -7,4 +7,7 @@ namespace platform {
 // mode would write every LF as CR LF; POSIX streams never translate.
 void SetStdoutBinary();
 
+// True when standard error is a terminal (a console window on Windows).
+bool StderrIsTerminal();
+
 } // namespace platform

@@ -10,4 +10,8 @@ void SetStdoutBinary() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+bool StderrIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
 } // namespace platform
