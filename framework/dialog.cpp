@@ -23,6 +23,61 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value) {
         wrapper.SetWindowText(value);
 }
 
+UINT DisplayCodePage(const std::string& bytes) {
+    const int length = static_cast<int>(bytes.size());
+    if (length == 0 ||
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0) > 0)
+        return CP_UTF8;
+    const UINT system = ::GetACP();
+    return system == CP_UTF8 ? 1252 : system;
+}
+
+std::wstring BytesToWide(const std::string& bytes, UINT codePage) {
+    const int length = static_cast<int>(bytes.size());
+    const int wideLength =
+        length == 0 ? 0 : ::MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wideLength > 0 ? wideLength : 0), L'\0');
+    if (wideLength > 0)
+        ::MultiByteToWideChar(codePage, 0, bytes.data(), length, wide.data(), wideLength);
+    return wide;
+}
+
+std::string WideToBytes(const std::wstring& wide, UINT codePage) {
+    const int length = static_cast<int>(wide.size());
+    const int byteLength = length == 0 ? 0
+                                       : ::WideCharToMultiByte(codePage, 0, wide.data(), length,
+                                                               nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(byteLength > 0 ? byteLength : 0), '\0');
+    if (byteLength > 0)
+        ::WideCharToMultiByte(codePage, 0, wide.data(), length, bytes.data(), byteLength, nullptr,
+                              nullptr);
+    return bytes;
+}
+
+void DDX_TextBytes(CDataExchange& dx, int id, std::string& value, UINT& codePage) {
+    HWND control = dx.PrepareCtrl(id);
+    if (control == nullptr)
+        return;
+    if (dx.m_bSaveAndValidate) {
+        // Through the wide call: the text as the box holds it, whatever the
+        // window's kind, then back into the bytes it was shown from.
+        const int length = ::GetWindowTextLengthW(control);
+        std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
+        const int got = ::GetWindowTextW(control, wide.data(), length + 1);
+        wide.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+        // What the user typed that the code page has no byte for is kept
+        // as UTF-8 rather than lost to a substitute character.
+        BOOL lossy = FALSE;
+        if (codePage != 0 && codePage != CP_UTF8 && !wide.empty())
+            ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                  static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
+        value = WideToBytes(wide, codePage != 0 && !lossy ? codePage : CP_UTF8);
+    } else {
+        codePage = DisplayCodePage(value);
+        ::SetWindowTextW(control, BytesToWide(value, codePage).c_str());
+    }
+}
+
 void DDX_Check(CDataExchange& dx, int id, int& value) {
     HWND control = dx.PrepareCtrl(id);
     if (control == nullptr)

@@ -49,6 +49,20 @@ private:
 // Window text of an edit control or of a drop-down combo box's field.
 void DDX_Text(CDataExchange& dx, int id, std::string& value);
 
+// The same for text that is bytes of a file rather than of the system code
+// page, written back byte for byte. Valid UTF-8 is shown as such; other bytes
+// as the system code page, or, where that is UTF-8 (and would show them as
+// replacement characters, which the edit control may not even survive), as
+// Windows-1252. CODEPAGE keeps the choice made on the way in, so that the way
+// out gives the same bytes back for an unchanged text.
+void DDX_TextBytes(CDataExchange& dx, int id, std::string& value, UINT& codePage);
+
+// The code page DDX_TextBytes shows BYTES in, and the conversions both ways
+// (empty when the text does not convert).
+UINT DisplayCodePage(const std::string& bytes);
+std::wstring BytesToWide(const std::string& bytes, UINT codePage);
+std::string WideToBytes(const std::wstring& wide, UINT codePage);
+
 // Check box state: 0 cleared, 1 set, 2 indeterminate. Into the box the value
 // first passes through NormalizeCheckValue (member included).
 void DDX_Check(CDataExchange& dx, int id, int& value);

@@ -16,7 +16,9 @@ CConfigureDlg::CConfigureDlg(fw::CWnd* parent) : fw::CDialog(IDD_CONFIGURE_DIALO
 
 void CConfigureDlg::DoDataExchange(fw::CDataExchange& dx) {
     fw::DDX_Control(dx, IDC_SERVER_LIST, m_listEdit);
-    fw::DDX_Text(dx, IDC_SERVER_LIST, m_listText);
+    // The file's bytes, whatever they are: a list of garbage opens (shown as
+    // undecodable text is shown elsewhere) and comes back unchanged.
+    fw::DDX_TextBytes(dx, IDC_SERVER_LIST, m_listText, m_codePage);
 }
 
 BOOL CConfigureDlg::OnInitDialog() {

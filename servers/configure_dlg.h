@@ -35,4 +35,5 @@ protected:
     fw::CFont m_listFont;   // "Courier" 14/500 for the box
     fw::CEdit m_listEdit;   // control 1009
     std::string m_listText; // the box's content
+    UINT m_codePage = 0;    // the code page the content is shown in
 };

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -398,6 +399,62 @@ TEST_F(ConfigureDialog, AFolderInThePlaceOfTheListIsReportedAndLeftAlone) {
     EXPECT_EQ(::GetFileAttributesA(m_list.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(FolderEntries(m_folder), std::vector<std::string>{"whoislist.txt"});
+}
+
+// The box's text as the wide call reads it.
+Step ReadBoxWide(std::wstring* out) {
+    return [out](HWND dialog) {
+        const int length = ::GetWindowTextLengthW(Box(dialog));
+        out->assign(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
+        out->resize(static_cast<std::size_t>(
+            std::max(0, ::GetWindowTextW(Box(dialog), out->data(), length + 1))));
+        return true;
+    };
+}
+
+// Lists that are not text of the system code page open, show, and come back
+// byte for byte from an OK with nothing changed (and Cancel writes nothing).
+TEST_F(ConfigureDialog, ListsOfAnyBytesOpenAndOkWritesThemBackUnchanged) {
+    std::string everyByte;
+    for (int b = 1; b < 256; ++b)
+        everyByte += static_cast<char>(b);
+    std::string garbage; // stray lead and continuation bytes, no NUL
+    for (unsigned x = 12345; garbage.size() < 16 * 1024;) {
+        x = x * 1103515245u + 12345u;
+        garbage += static_cast<char>((x >> 16) % 255 + 1);
+    }
+    struct Row {
+        std::string bytes;
+        std::wstring shown; // the start of the box's text
+    } rows[] = {
+        {"de: whois.d\xc3\xbc.test\r\n", L"de: whois.d\u00fc.test\r\n"}, // UTF-8
+        {everyByte + "\r\nuk: whois.nic.uk\r\n", L"\x01\x02\x03"},
+        {garbage + "\nuk:   whois.nic.uk\r\n", L""},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(WriteBytes(m_list, row.bytes));
+        std::wstring shown;
+        EXPECT_EQ(RunDialog({ReadBoxWide(&shown), Post(IDCANCEL)}), IDCANCEL);
+        EXPECT_EQ(shown.substr(0, row.shown.size()), row.shown);
+        EXPECT_GE(shown.size(), row.bytes.size() / 4);
+        EXPECT_EQ(ReadBytes(m_list), row.bytes);
+        ASSERT_TRUE(WriteBytes(m_list, "x"));
+        ASSERT_TRUE(WriteBytes(m_list, row.bytes));
+        EXPECT_EQ(RunDialog({Settle(), Post(IDOK)}), IDOK);
+        EXPECT_EQ(ReadBytes(m_list), row.bytes) << "not written back as it was";
+    }
+}
+
+// A list shown as Windows-1252 and then given a character that code page has
+// no byte for is saved as UTF-8, not with a substitute character.
+TEST_F(ConfigureDialog, TextTypedIntoAListOfOtherBytesIsSavedAsUtf8) {
+    ASSERT_TRUE(WriteBytes(m_list, "\xff\xfe garbage\r\n"));
+    std::wstring typed = L"ru: whois.\u0416.test\r\n";
+    EXPECT_EQ(
+        RunDialog({[&](HWND dialog) { return ::SetWindowTextW(Box(dialog), typed.c_str()) != 0; },
+                   Post(IDOK)}),
+        IDOK);
+    EXPECT_EQ(ReadBytes(m_list), "ru: whois.\xd0\x96.test\r\n");
 }
 
 TEST(WriteServerListFile, ReplacesTheFileWithExactlyTheBytesGiven) {
