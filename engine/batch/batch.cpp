@@ -180,6 +180,8 @@ Record Runner::Lookup(std::uint64_t order, const std::string& query) {
     }
     r.answered = !r.details.text.empty();
     r.error = r.details.error;
+    if (r.answered && r.error.empty())
+        r.error = polite.failureAfterAnswer(); // the record is a referral's stub: say why
     if (!r.answered) {
         std::lock_guard<std::mutex> lock(m_cacheMutex);
         m_failed.emplace(text::ToLower(query), r);

@@ -1,5 +1,6 @@
 #include "engine/batch/polite.h"
 
+#include "engine/driver.h"
 #include "engine/rdap/text.h"
 #include "base/server_roles.h"
 #include "base/text.h"
@@ -208,6 +209,10 @@ bool PoliteNetwork::ExchangeWithOutcome(const std::string& query, const std::str
         }
         const bool ok = m_inner.ExchangeWithOutcome(sent, host, result, port, outcome);
         Note(ok && !result.empty());
+        if (m_answered && (!ok || result.empty())) {
+            m_failedHost = host;
+            m_failedOutcome = outcome;
+        }
         const auto limited = WhoisRateLimit(result, m_politeness.settings().defaultPause);
         if (limited && attempt < m_politeness.settings().retries)
             m_politeness.Pause(host, *limited);
@@ -219,6 +224,11 @@ bool PoliteNetwork::ExchangeWithOutcome(const std::string& query, const std::str
             return ok;
         }
     }
+}
+
+std::string PoliteNetwork::failureAfterAnswer() const {
+    return m_failedHost.empty() ? std::string()
+                                : NoAnswerReason(m_failedHost, m_failedOutcome, m_inner.Limits());
 }
 
 bool PoliteNetwork::HttpsGet(const std::string& url, platform::HttpsResponse& response) {

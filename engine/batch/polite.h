@@ -138,6 +138,10 @@ public:
     // answered: the result may then be a referral's stub rather than the
     // network's own record.
     bool failedAfterAnswer() const { return m_failedAfterAnswer; }
+    // Why the last WHOIS exchange that failed after one that answered gave
+    // nothing ("No answer: whois.example.net could not be reached ..."), or
+    // empty: the record of such a lookup is the referring server's stub.
+    std::string failureAfterAnswer() const;
 
 private:
     bool Turn(const std::string& server);
@@ -155,6 +159,8 @@ private:
     }
     bool m_answered = false;
     bool m_failedAfterAnswer = false;
+    std::string m_failedHost;
+    ExchangeOutcome m_failedOutcome = ExchangeOutcome::NotSent;
     std::string m_rateLimitedBy;
 };
 

@@ -235,18 +235,20 @@ TEST(BatchRun, AsksEachNetworkOnce) {
         const char* network;
         bool cached;
         bool answered;
+        const char* error; // its start
     } rows[] = {
-        {"192.0.2.1", "192.0.2.0 - 192.0.2.127", false, true},
-        {"192.0.2.5", "192.0.2.0 - 192.0.2.127", true, true},
-        {"192.0.2.1", "192.0.2.0 - 192.0.2.127", true, true},
-        {"192.0.2.200", "192.0.2.128 - 192.0.2.255", false, true},
-        {"192.0.2.130", "192.0.2.128 - 192.0.2.255", true, true},
-        {"192.0.2.0/26", "192.0.2.0 - 192.0.2.127", true, true},
-        // RIPE gave nothing: ARIN's text stays, and its range is not kept.
-        {"198.51.100.1", "192.0.0.0 - 198.255.255.255", false, true},
-        {"198.51.100.2", "192.0.0.0 - 198.255.255.255", false, true},
-        {"203.0.113.7", "", false, false},
-        {"203.0.113.7", "", false, false},
+        {"192.0.2.1", "192.0.2.0 - 192.0.2.127", false, true, ""},
+        {"192.0.2.5", "192.0.2.0 - 192.0.2.127", true, true, ""},
+        {"192.0.2.1", "192.0.2.0 - 192.0.2.127", true, true, ""},
+        {"192.0.2.200", "192.0.2.128 - 192.0.2.255", false, true, ""},
+        {"192.0.2.130", "192.0.2.128 - 192.0.2.255", true, true, ""},
+        {"192.0.2.0/26", "192.0.2.0 - 192.0.2.127", true, true, ""},
+        // RIPE gave nothing: ARIN's text stays, its range is not kept, and
+        // the error says the record is not the network's own.
+        {"198.51.100.1", "192.0.0.0 - 198.255.255.255", false, true, "No answer: whois.ripe.net "},
+        {"198.51.100.2", "192.0.0.0 - 198.255.255.255", false, true, "No answer: whois.ripe.net "},
+        {"203.0.113.7", "", false, false, "No answer: "},
+        {"203.0.113.7", "", false, false, "No answer: "},
     };
     ASSERT_EQ(c.records.size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
@@ -256,6 +258,8 @@ TEST(BatchRun, AsksEachNetworkOnce) {
         EXPECT_EQ(network.empty() ? "" : network.front(), rows[i].network) << r.query;
         EXPECT_EQ(r.fromCache, rows[i].cached) << r.query;
         EXPECT_EQ(r.answered, rows[i].answered) << r.query;
+        EXPECT_EQ(r.error.substr(0, std::string(rows[i].error).size()), rows[i].error) << r.query;
+        EXPECT_EQ(r.error.empty(), *rows[i].error == 0) << r.query;
     }
     EXPECT_EQ(c.records[0].details.summary.Get(summary::Field::Abuse),
               std::vector<std::string>{"abuse@low.example"});

@@ -260,6 +260,17 @@ class _Listener:
 class WhoisRequest:
     server: str  # "host" or "host:port"
     request: str
+    at: float = field(default_factory=time.monotonic)  # when it was read
+
+
+@dataclass
+class InTurn:
+    """Answers given in turn to the same request: the first to the first
+    connection, and so on; the last one again to every later connection."""
+    answers: list
+
+
+_TURN_LOCK = threading.Lock()
 
 
 @dataclass
@@ -288,7 +299,7 @@ class World:
         """A WHOIS server for HOST: ANSWERS maps a request line (or "*", any
         other) to an answer; a request without one is closed unanswered."""
         name = host if port == 43 else f"{host}:{port}"
-        table = {k: as_steps(v) for k, v in answers.items()}
+        table = {k: v if isinstance(v, InTurn) else as_steps(v) for k, v in answers.items()}
         if name in self._whois:  # more answers for a server already listening
             self._whois[name].update(table)
             return
@@ -308,6 +319,10 @@ class World:
             request = data.split(b"\r\n")[0].decode("utf-8", "surrogateescape")
             self.whois_log.append(WhoisRequest(name, request))
             steps = table.get(request, table.get("*"))
+            if isinstance(steps, InTurn):
+                with _TURN_LOCK:
+                    steps = as_steps(steps.answers[0] if len(steps.answers) == 1
+                                     else steps.answers.pop(0))
             if steps is not None:
                 self._play(conn, steps)
 
