@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <utility>
 
 #ifndef OSTRABEL_VERSION
@@ -719,17 +720,35 @@ int RunCliBatch(const CliOptions& options, WhoisNetwork& net,
     });
 
     if (!cachePath.empty()) {
-        // Another process may have written the file meanwhile: both keep theirs.
+        // Another process may have written the file meanwhile: both keep
+        // theirs. The read, merge and replace happen under a lock file beside
+        // it, so two runs ending together never replace each other's entries.
+        // A lock older than a minute was left by a run that died; after 5 s
+        // without the lock the file is written all the same.
         const std::int64_t now = UnixSeconds();
+        std::error_code ec;
+        std::filesystem::create_directories(cachePath.parent_path(), ec);
+        std::filesystem::path lock = cachePath;
+        lock += ".lock";
+        bool locked = false;
+        for (int attempt = 0; attempt < 250 && !(locked = platform::CreateExclusiveFile(lock));
+             ++attempt) {
+            const auto age = std::filesystem::file_time_type::clock::now() -
+                             std::filesystem::last_write_time(lock, ec);
+            if (!ec && age > std::chrono::minutes(1))
+                std::filesystem::remove(lock, ec);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
         batch::RangeCache merged(options.cacheSeconds);
         merged.Load(ReadWholeFile(cachePath), now);
         merged.Load(cache.Serialize(now), now);
-        std::error_code ec;
-        std::filesystem::create_directories(cachePath.parent_path(), ec);
         std::string reason;
         if (!platform::ReplaceFileContents(cachePath, merged.Serialize(now), reason))
             err += "ostrabel-cli: the cache " + rdap::PathText(cachePath) + " was not written (" +
                    reason + ")\n";
+        if (locked)
+            std::filesystem::remove(lock, ec);
     }
-    return allAnswered ? 0 : 1;
+    // Ctrl+C ends the run with status 1, even when nothing read was left.
+    return allAnswered && !(stop != nullptr && *stop) ? 0 : 1;
 }

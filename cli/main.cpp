@@ -35,13 +35,17 @@ int RunBatch(const CliOptions& options, WhoisNetwork& net) {
             return 2;
         }
     }
-    std::istream& in = options.batch == "-" ? std::cin : file;
+    std::istream& in = file;
     std::signal(SIGINT, OnInterrupt);
     const bool terminal = platform::StderrIsTerminal();
     std::size_t shown = 0;
     std::string err;
     const int status = RunCliBatch(
-        options, net, [&](std::string& line) { return static_cast<bool>(std::getline(in, line)); },
+        options, net,
+        [&](std::string& line) {
+            return options.batch == "-" ? platform::ReadStdinLine(line, g_interrupted)
+                                        : static_cast<bool>(std::getline(in, line));
+        },
         [](const std::string& bytes) {
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
             std::fflush(stdout);
@@ -75,7 +79,7 @@ int main(int argc, char** argv) {
     if (options.action == CliAction::Lookup && !options.batch.empty()) {
         TransportNetwork net(CliExchangeLimits(options));
         const int status = RunBatch(options, net);
-        rdap::WaitForRefresh(std::chrono::seconds(5));
+        rdap::WaitForRefresh(rdap::kRdapRefreshBound + std::chrono::seconds(1));
         platform::CleanupSockets();
         return status;
     }

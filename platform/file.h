@@ -18,6 +18,11 @@ namespace platform {
 // each other's temporary file; the last rename wins, whole.
 bool ReplaceFileContents(const std::filesystem::path& path, const std::string& text,
                          std::string& reason);
+// Creates the file at path exclusively, empty: true when this call made it,
+// false when it exists already or cannot be made. Processes that read, merge
+// and replace one file hold such a file beside it as a lock, and remove it.
+bool CreateExclusiveFile(const std::filesystem::path& path);
+
 // The same for a path in the system's narrow encoding (the ANSI code page on
 // Windows).
 bool ReplaceFileContents(const std::string& path, const std::string& text, std::string& reason);

@@ -46,6 +46,14 @@ bool ReplaceFileContents(const std::string& path, const std::string& text, std::
     return ReplaceFileContents(std::filesystem::path(path), text, reason);
 }
 
+bool CreateExclusiveFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
 bool ReplaceFileContents(const std::filesystem::path& file, const std::string& text,
                          std::string& reason) {
     const std::string& path = file.native();

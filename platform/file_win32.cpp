@@ -63,6 +63,15 @@ bool ReplaceFileContents(const std::string& path, const std::string& text, std::
     return ReplaceFileContents(std::filesystem::path(wide), text, reason);
 }
 
+bool CreateExclusiveFile(const std::filesystem::path& path) {
+    HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(handle);
+    return true;
+}
+
 bool ReplaceFileContents(const std::filesystem::path& file, const std::string& text,
                          std::string& reason) {
     const std::wstring path = file.wstring();

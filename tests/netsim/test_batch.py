@@ -335,6 +335,27 @@ def test_sigint_mid_run(world, programs, cache_dir):
     assert got[-1]["error"] == "interrupted"
 
 
+def test_sigint_with_standard_input_open(world, programs, cache_dir):
+    """Ctrl+C while standard input stays open (a terminal, a writer that
+    lives on): the run ends all the same, what finished is written."""
+    build(world)
+    proc, out = start(programs, ["--batch", "-", "--timeout", "3"], cache_dir,
+                      stdin=subprocess.PIPE)
+    proc.stdin.write(b"23.1.0.5\n81.2.0.1\n")
+    proc.stdin.flush()  # and never closed until the run has ended
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and len(world.whois_log) < 2:
+        time.sleep(0.05)
+    time.sleep(0.5)
+    proc.send_signal(signal.SIGINT)
+    started = time.monotonic()
+    status, data = finish(proc, out, timeout=10)
+    proc.stdin.close()
+    print(f"  Ctrl+C with standard input open ended the run in {time.monotonic() - started:.1f} s")
+    assert status == 1, "the run did not end on Ctrl+C while its input stayed open"
+    assert [r["query"] for r in rows(data)] == ["23.1.0.5", "81.2.0.1"]
+
+
 @pytest.mark.parametrize("side", ["native", "wine"])
 def test_second_run_from_cache(side, world, programs, cache_dir):
     """A second run of the same batch makes no exchange: every record from
