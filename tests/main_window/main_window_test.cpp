@@ -706,10 +706,13 @@ TEST_F(MainWindowTest, AUtf8AnswerShowsAsCharactersAndAnyOtherAsCodePageBytes) {
         std::string answer;
         std::wstring shown; // empty: read back as the bytes of the result
     } rows[] = {
-        // Cyrillic and Japanese too, which no single-byte code page holds.
+        // Cyrillic and Japanese too, which no single-byte code page holds; the
+        // owner summary above the record shows them alike.
         {"person: J\xC3\xBCrgen M\xC3\xBCller\ndescr:  "
          "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 "
          "\xE6\x9D\xB1\xE4\xBA\xAC\n",
+         L"Owner:         \u041c\u043e\u0441\u043a\u0432\u0430 \u6771\u4eac\r\n"
+         L"Source:        WHOIS whois.arin.net\r\n\r\n"
          L"192.0.2.7\r\n\r\nperson: J\u00fcrgen M\u00fcller\r\n"
          L"descr:  \u041c\u043e\u0441\u043a\u0432\u0430 \u6771\u4eac"},
         // Not UTF-8: read as Windows-1252 (0x80 is the euro sign) under the
