@@ -367,27 +367,16 @@ struct Shared {
     HttpsResponse response;
 };
 
-void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared) {
+// The request and its redirects in one session of their own, which is closed
+// (and its connections with it) before this returns.
+HttpsResponse Fetch(const HttpsRequest& request, Clock::time_point deadline,
+                    const std::function<void()>& connected) {
     HttpsResponse response;
-    const std::function<void()> connected = [&shared] {
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        if (!shared.connected) {
-            shared.connected = true;
-            shared.changed.notify_all();
-        }
-    };
-    auto finish = [&shared, &response] {
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.completed = response.completed;
-        shared.response = std::move(response);
-        shared.done = true;
-        shared.changed.notify_all();
-    };
     bool automaticProxy = false;
     Handle session(OpenSession(automaticProxy));
     if (!session) {
         response.error = ErrorText(GetLastError(), 0);
-        return finish();
+        return response;
     }
     std::string url = request.url;
     for (int redirects = 0;; ++redirects) {
@@ -396,13 +385,13 @@ void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared
         if (!Exchange(session.get(), automaticProxy, request, url, deadline, hop, location,
                       connected)) {
             response.error = hop.error;
-            return finish();
+            return response;
         }
         if (IsRedirectStatus(hop.status) && !location.empty()) {
             const std::string next = ResolveLocation(url, location);
             response.error = RedirectRefusal(request, next, redirects);
             if (!response.error.empty()) {
-                return finish();
+                return response;
             }
             url = next;
             continue;
@@ -410,8 +399,28 @@ void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared
         response = std::move(hop);
         response.completed = true;
         response.finalUrl = url;
-        return finish();
+        return response;
     }
+}
+
+// The thread's work. The result is published only once every WinHTTP handle
+// of the request is closed: a caller that then ends the program must not
+// find this thread still inside WinHTTP or the TLS library (seen under Wine
+// as a crash at exit after a complete answer).
+void Get(const HttpsRequest& request, Clock::time_point deadline, Shared& shared) {
+    const std::function<void()> connected = [&shared] {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        if (!shared.connected) {
+            shared.connected = true;
+            shared.changed.notify_all();
+        }
+    };
+    HttpsResponse response = Fetch(request, deadline, connected);
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    shared.completed = response.completed;
+    shared.response = std::move(response);
+    shared.done = true;
+    shared.changed.notify_all();
 }
 
 } // namespace
@@ -422,13 +431,14 @@ bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
     }
     const auto start = Clock::now();
     const auto deadline = start + std::chrono::milliseconds(request.totalTimeoutMs);
-    // A thread that is still blocked when the caller gives up ends on its
-    // own later (when the server closes); it owns its share of the state.
+    // A thread that is still blocked when the caller gives up is left to end
+    // on its own later (when the server closes); it owns its share of the state.
     auto shared = std::make_shared<Shared>();
     // An exception on either side (no thread, no memory) is a failed
     // request; one left in the thread would end the program.
+    std::thread worker;
     try {
-        std::thread([shared, request, deadline] {
+        worker = std::thread([shared, request, deadline] {
             try {
                 Get(request, deadline, *shared);
             } catch (...) {
@@ -439,7 +449,7 @@ bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
                 shared->done = true;
                 shared->changed.notify_all();
             }
-        }).detach();
+        });
     } catch (...) {
         response.error = "transfer failed: no thread for the request";
         return false;
@@ -455,11 +465,18 @@ bool HttpsGet(const HttpsRequest& request, HttpsResponse& response) {
         return shared->done || shared->connected;
     }) && shared->changed.wait_until(lock, deadline + grace, [&] { return shared->done; });
     if (!inTime) {
+        lock.unlock();
+        worker.detach();
         response.error = "timed out";
         return false;
     }
     response = std::move(shared->response);
-    return shared->completed;
+    const bool completed = shared->completed;
+    lock.unlock();
+    // It has closed its handles and only has to end: waiting for that keeps
+    // no thread of a finished request alive behind the caller.
+    worker.join();
+    return completed;
 }
 
 } // namespace platform
