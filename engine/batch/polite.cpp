@@ -197,33 +197,44 @@ bool PoliteNetwork::Exchange(const std::string& query, const std::string& host, 
     return ExchangeWithOutcome(query, host, result, port, outcome);
 }
 
+bool PoliteNetwork::InTurn(const std::string& server, const std::function<void()>& notSent,
+                           const std::function<Try()>& exchange) {
+    const int retries = m_politeness.settings().retries;
+    for (int attempt = 0;; ++attempt) {
+        if (!Turn(server)) {
+            notSent();
+            return false;
+        }
+        const Try tried = exchange();
+        if (tried.limited && attempt < retries)
+            m_politeness.Pause(server, *tried.limited);
+        m_politeness.Release(server);
+        if (!tried.limited)
+            return tried.ok;
+        if (attempt >= retries) {
+            m_rateLimitedBy = server;
+            return tried.ok;
+        }
+    }
+}
+
 bool PoliteNetwork::ExchangeWithOutcome(const std::string& query, const std::string& host,
                                         std::string& result, int port, ExchangeOutcome& outcome) {
     const std::string sent =
         TakesNoPersonalDataFlag(host) && !query.empty() && query[0] != '-' ? "-r " + query : query;
-    for (int attempt = 0;; ++attempt) {
-        if (!Turn(host)) {
-            result.clear();
-            outcome = ExchangeOutcome::NotSent;
-            return false;
-        }
+    const auto notSent = [&] {
+        result.clear();
+        outcome = ExchangeOutcome::NotSent;
+    };
+    return InTurn(host, notSent, [&] {
         const bool ok = m_inner.ExchangeWithOutcome(sent, host, result, port, outcome);
         Note(ok && !result.empty());
         if (m_answered && (!ok || result.empty())) {
             m_failedHost = host;
             m_failedOutcome = outcome;
         }
-        const auto limited = WhoisRateLimit(result, m_politeness.settings().defaultPause);
-        if (limited && attempt < m_politeness.settings().retries)
-            m_politeness.Pause(host, *limited);
-        m_politeness.Release(host);
-        if (!limited)
-            return ok;
-        if (attempt >= m_politeness.settings().retries) {
-            m_rateLimitedBy = host;
-            return ok;
-        }
-    }
+        return Try{ok, WhoisRateLimit(result, m_politeness.settings().defaultPause)};
+    });
 }
 
 std::string PoliteNetwork::failureAfterAnswer() const {
@@ -232,27 +243,16 @@ std::string PoliteNetwork::failureAfterAnswer() const {
 }
 
 bool PoliteNetwork::HttpsGet(const std::string& url, platform::HttpsResponse& response) {
-    const std::string host = rdap::HostOfUrl(url);
-    for (int attempt = 0;; ++attempt) {
-        if (!Turn(host)) {
-            response = platform::HttpsResponse();
-            response.error = m_abandoned ? "answered from the cache" : "interrupted";
-            return false;
-        }
+    const auto notSent = [&] {
+        response = platform::HttpsResponse();
+        response.error = m_abandoned ? "answered from the cache" : "interrupted";
+    };
+    return InTurn(rdap::HostOfUrl(url), notSent, [&] {
         const bool ok = m_inner.HttpsGet(url, response);
         Note(ok && response.status == 200);
-        const auto limited = HttpsRateLimit(response.status, response.retryAfter,
-                                            m_politeness.settings().defaultPause);
-        if (limited && attempt < m_politeness.settings().retries)
-            m_politeness.Pause(host, *limited);
-        m_politeness.Release(host);
-        if (!limited)
-            return ok;
-        if (attempt >= m_politeness.settings().retries) {
-            m_rateLimitedBy = host;
-            return ok;
-        }
-    }
+        return Try{ok, HttpsRateLimit(response.status, response.retryAfter,
+                                      m_politeness.settings().defaultPause)};
+    });
 }
 
 } // namespace batch

@@ -145,6 +145,17 @@ public:
 
 private:
     bool Turn(const std::string& server);
+    // What one try of an exchange gave: whether it succeeded, and the pause
+    // the server asked for when it refused for the rate.
+    struct Try {
+        bool ok;
+        std::optional<std::chrono::seconds> limited;
+    };
+    // One exchange with SERVER in its turn (NOT_SENT when no turn comes),
+    // tried again after the pause a rate-limiting server asks for, up to the
+    // configured retries.
+    bool InTurn(const std::string& server, const std::function<void()>& notSent,
+                const std::function<Try()>& exchange);
 
     Politeness& m_politeness;
     WhoisNetwork& m_inner;
