@@ -34,31 +34,14 @@ void MakeWideCharacterWindow(HWND box) {
         ::SetWindowLongPtrW(box, GWLP_WNDPROC, ::GetWindowLongPtrW(box, GWLP_WNDPROC));
 }
 
-// Sets the box's text from bytes of the given code page, through the
-// wide-character call. False when they do not convert.
-bool SetWideText(HWND box, const std::string& text, UINT codePage, DWORD flags) {
-    const int length = static_cast<int>(text.size());
-    if (length == 0)
-        return ::SetWindowTextW(box, L"") != FALSE;
-    const int wideLength = ::MultiByteToWideChar(codePage, flags, text.data(), length, nullptr, 0);
-    if (wideLength <= 0)
-        return false;
-    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    ::MultiByteToWideChar(codePage, flags, text.data(), length, wide.data(), wideLength);
-    return ::SetWindowTextW(box, wide.c_str()) != FALSE;
-}
-
 // Puts a result into the result box: UTF-8 through the wide-character call.
 // Anything else is bytes of the system code page, except where that code
 // page is UTF-8 (the manifest's choice on current systems): there the bytes
 // of an older server are read as Windows-1252, the code page of the Latin-1
 // answers such servers send, rather than shown as replacement characters.
 void ShowResult(HWND box, const ResultDisplay& shown) {
-    if (shown.utf8 && SetWideText(box, shown.text, CP_UTF8, MB_ERR_INVALID_CHARS))
-        return;
-    if (::GetACP() == CP_UTF8 && SetWideText(box, shown.text, 1252, 0))
-        return;
-    ::SetWindowTextA(box, shown.text.c_str());
+    const UINT codePage = shown.utf8 ? fw::DisplayCodePage(shown.text) : fw::LegacyCodePage();
+    ::SetWindowTextW(box, fw::BytesToWide(shown.text, codePage).c_str());
 }
 
 // The pixel layout of LayoutControls for a client area of W x H.

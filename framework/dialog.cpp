@@ -28,6 +28,10 @@ UINT DisplayCodePage(const std::string& bytes) {
     if (length == 0 ||
         ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0) > 0)
         return CP_UTF8;
+    return LegacyCodePage();
+}
+
+UINT LegacyCodePage() {
     const UINT system = ::GetACP();
     return system == CP_UTF8 ? 1252 : system;
 }

@@ -57,9 +57,11 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value);
 // out gives the same bytes back for an unchanged text.
 void DDX_TextBytes(CDataExchange& dx, int id, std::string& value, UINT& codePage);
 
-// The code page DDX_TextBytes shows BYTES in, and the conversions both ways
-// (empty when the text does not convert).
+// The code page DDX_TextBytes shows BYTES in, the one it falls back to for
+// bytes that are not UTF-8, and the conversions both ways (empty when the
+// text does not convert).
 UINT DisplayCodePage(const std::string& bytes);
+UINT LegacyCodePage();
 std::wstring BytesToWide(const std::string& bytes, UINT codePage);
 std::string WideToBytes(const std::wstring& wide, UINT codePage);
 
