@@ -1,7 +1,6 @@
 #include "engine/rdap/query.h"
 
 #include "base/text.h"
-#include "platform/ip_literal.h"
 
 namespace rdap {
 
@@ -23,14 +22,6 @@ bool ParseDecimal(std::string_view s, std::uint64_t max, std::uint64_t& value) {
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
     return value <= max;
-}
-
-bool ParseIPv4(std::string_view s, std::uint32_t& address) {
-    return platform::ParseIPv4(s, address);
-}
-
-bool ParseIPv6(std::string_view s, std::array<std::uint8_t, 16>& address) {
-    return platform::ParseIPv6(s, address);
 }
 
 Query ClassifyQuery(std::string_view raw) {

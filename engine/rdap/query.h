@@ -2,6 +2,8 @@
 // number), its parsed value, and the query URL built from a server's base URL.
 #pragma once
 
+#include "platform/ip_literal.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -27,10 +29,11 @@ struct Query {
 // anything else is a domain name.
 Query ClassifyQuery(std::string_view query);
 
-bool ParseIPv4(std::string_view s, std::uint32_t& address);
+// Address literals are read by the one parser the sockets also use.
+using platform::ParseIPv4;
+using platform::ParseIPv6;
 // Decimal digits only (1 to 10 of them), no sign, value <= max.
 bool ParseDecimal(std::string_view s, std::uint64_t max, std::uint64_t& value);
-bool ParseIPv6(std::string_view s, std::array<std::uint8_t, 16>& address);
 
 // "{base}domain/{name}", "{base}ip/{address}", "{base}autnum/{number}". Bytes
 // outside letters, digits and "-._~:" are percent-encoded, so a query can
