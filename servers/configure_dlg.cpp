@@ -23,6 +23,8 @@ void CConfigureDlg::DoDataExchange(fw::CDataExchange& dx) {
 
 BOOL CConfigureDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
+    // The list's characters at the size the dialog has on its screen.
+    CreateCourierListFont(m_listFont, fw::WindowDpi(m_hWnd));
     m_listEdit.SetFont(m_listFont, true);
 
     // Always the file as it is now, not the cached table.

@@ -32,7 +32,7 @@ public:
     const std::string& GetListText() const { return m_listText; }
 
 protected:
-    fw::CFont m_listFont;   // "Courier" 14/500 for the box
+    fw::CFont m_listFont;   // "Courier" 14/500 at 96 DPI for the box, scaled to the screen
     fw::CEdit m_listEdit;   // control 1009
     std::string m_listText; // the box's content
     UINT m_codePage = 0;    // the code page the content is shown in

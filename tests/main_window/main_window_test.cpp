@@ -5,6 +5,7 @@
 #include "app/lookup_dlg.h"
 
 #include "app/settings.h"
+#include "servers/configure_dlg.h"
 #include "engine/busy.h"
 #include "engine/driver.h"
 #include "engine/lookup_worker.h"
@@ -856,12 +857,22 @@ TEST_F(MainWindowTest, LayoutFollowsThePixelTableAtEverySize) {
 }
 
 // What a window shows of its DPI: the DPI, the result font's height (read
-// back through WM_GETFONT) and two rectangles the program computes.
+// back through WM_GETFONT), two rectangles the program computes, and the
+// height of the Configure dialog's list font.
 struct DpiFigures {
     int dpi = 0;
     int fontHeight = 0;
     RECT lookup{}, convert{};
+    int listFontHeight = 0;
 };
+
+int FontHeight(HWND control) {
+    LOGFONTA font{};
+    HFONT handle = reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0));
+    if (handle != nullptr && ::GetObjectA(handle, sizeof font, &font) == sizeof font)
+        return std::abs(font.lfHeight);
+    return 0;
+}
 
 DpiFigures MeasureWindow(CLookupDlg& dlg) {
     DpiFigures figures;
@@ -869,16 +880,19 @@ DpiFigures MeasureWindow(CLookupDlg& dlg) {
     script.Do([&] {
         HWND hwnd = dlg.GetSafeHwnd();
         figures.dpi = dlg.Dpi();
-        LOGFONTA font{};
-        HFONT handle = reinterpret_cast<HFONT>(
-            ::SendMessageA(::GetDlgItem(hwnd, IDC_RESULT), WM_GETFONT, 0, 0));
-        if (handle != nullptr && ::GetObjectA(handle, sizeof font, &font) == sizeof font)
-            figures.fontHeight = std::abs(font.lfHeight);
+        figures.fontHeight = FontHeight(::GetDlgItem(hwnd, IDC_RESULT));
         figures.lookup = ChildRect(hwnd, IDC_LOOKUP);
         figures.convert = ChildRect(hwnd, IDC_CONVERT_TO_IP);
         dlg.PostMessage(WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(script.Run(dlg), IDOK);
+    CConfigureDlg configure(&dlg);
+    Script list;
+    list.Do([&] {
+        figures.listFontHeight = FontHeight(::GetDlgItem(configure.GetSafeHwnd(), IDC_SERVER_LIST));
+        configure.PostMessage(WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(list.Run(configure), IDCANCEL);
     return figures;
 }
 
@@ -904,13 +918,15 @@ TEST_F(MainWindowTest, FontsAndLayoutFollowTheDpi) {
         std::ofstream(report) << f.dpi << ' ' << f.fontHeight << ' ' << f.lookup.left << ' '
                               << f.lookup.top << ' ' << f.lookup.right << ' ' << f.lookup.bottom
                               << ' ' << f.convert.right - f.convert.left << ' '
-                              << f.convert.bottom - f.convert.top << '\n';
+                              << f.convert.bottom - f.convert.top << ' ' << f.listFontHeight
+                              << '\n';
         return;
     }
     auto dlg = MakeDialog();
     const DpiFigures at96 = MeasureWindow(*dlg);
     ASSERT_EQ(at96.dpi, 96);
     EXPECT_EQ(at96.fontHeight, 14);
+    EXPECT_EQ(at96.listFontHeight, 14);
     EXPECT_EQ(at96.lookup.left, 290);
     EXPECT_EQ(at96.lookup.top, 85);
     EXPECT_EQ(at96.lookup.right - at96.lookup.left, 70);
@@ -943,10 +959,12 @@ TEST_F(MainWindowTest, FontsAndLayoutFollowTheDpi) {
     DpiFigures at144;
     int convertWidth = 0, convertHeight = 0;
     in >> at144.dpi >> at144.fontHeight >> at144.lookup.left >> at144.lookup.top >>
-        at144.lookup.right >> at144.lookup.bottom >> convertWidth >> convertHeight;
+        at144.lookup.right >> at144.lookup.bottom >> convertWidth >> convertHeight >>
+        at144.listFontHeight;
     ASSERT_TRUE(in) << "no report from the child at 144 DPI";
     EXPECT_EQ(at144.dpi, 144);
     EXPECT_EQ(at144.fontHeight, 21);
+    EXPECT_EQ(at144.listFontHeight, 21);
     EXPECT_EQ(at144.lookup.left, 435);
     EXPECT_EQ(at144.lookup.top, 128); // 127.5, rounded
     EXPECT_EQ(at144.lookup.right - at144.lookup.left, 105);
