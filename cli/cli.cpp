@@ -224,22 +224,23 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         return UsageError("-p needs -h (lookups without -h always use port 43)");
     if ((batchOnly || noCache) && !hasBatch)
         return UsageError("--format, --pace, --cache-hours and --no-cache go with --batch");
+    // What a batch and a single lookup both take.
+    options.action = CliAction::Lookup;
+    options.rdap = rdap;
+    options.rdapNotices = rdapNotices;
+    options.convertToIp = convertOff ? 0 : 1;
+    options.timeoutMs = timeoutMs;
     if (hasBatch) {
         if (!queries.empty())
             return UsageError("--batch reads its queries from the file; no query argument");
         if (!host.empty() || json || raw || classic || verbose)
             return UsageError("--batch excludes -h, --json, --raw, --classic and --verbose "
                               "(--format jsonl gives JSON)");
-        options.action = CliAction::Lookup;
         options.batch = batchFile;
         options.format = format;
         options.pace = pace;
         options.cacheSeconds = cacheSeconds;
         options.noCache = noCache;
-        options.rdap = rdap;
-        options.rdapNotices = rdapNotices;
-        options.convertToIp = convertOff ? 0 : 1;
-        options.timeoutMs = timeoutMs;
         return options;
     }
     if (queries.empty())
@@ -255,15 +256,10 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         options.host = host;
         options.port = hostPort != 0 ? hostPort : portOption != 0 ? portOption : kWhoisPort;
     }
-    options.action = CliAction::Lookup;
     options.raw = raw;
     options.classic = classic;
     options.verbose = verbose;
-    options.rdap = rdap;
-    options.rdapNotices = rdapNotices;
     options.json = json;
-    options.convertToIp = convertOff ? 0 : 1;
-    options.timeoutMs = timeoutMs;
     return options;
 }
 
