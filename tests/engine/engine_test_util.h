@@ -16,6 +16,14 @@ inline std::string Sample(const std::string& relative) {
     return text;
 }
 
+// A recorded RDAP answer from tests/rdap/fixtures, e.g. "domain_registry.json".
+inline std::string RdapFixture(const std::string& name) {
+    std::string text =
+        testnet::ReadFileBytes(std::string(OSTRABEL_SOURCE_DIR) + "/tests/rdap/fixtures/" + name);
+    EXPECT_FALSE(text.empty()) << "missing fixture " << name;
+    return text;
+}
+
 // What the result box gets for a text that no notice rule touches: every LF
 // becomes CR LF, then white space is trimmed from both ends. Written out
 // plainly here so the tests do not lean on the code under test.

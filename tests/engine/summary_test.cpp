@@ -6,11 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 using namespace summary;
+using enginetest::RdapFixture;
 
 namespace {
 
@@ -151,15 +150,6 @@ TEST(SummaryWhois, FieldRules) {
         EXPECT_EQ(Fields(FromWhoisText(row.answer)), row.fields) << row.name;
 }
 
-std::string Fixture(const std::string& name) {
-    std::ifstream in(std::string(OSTRABEL_SOURCE_DIR) + "/tests/rdap/fixtures/" + name,
-                     std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    EXPECT_FALSE(s.str().empty()) << name;
-    return s.str();
-}
-
 TEST(SummaryRdap, FieldsOfEachFixture) {
     const SampleRow rows[] = {
         {"domain_registry.json",
@@ -174,9 +164,9 @@ TEST(SummaryRdap, FieldsOfEachFixture) {
          "LLC;created=2023-12-28;status=active;abuseContact=network-abuse@google.com"},
     };
     for (const SampleRow& row : rows) {
-        EXPECT_EQ(Fields(FromRdapJson(Fixture(row.file))), row.fields) << row.file;
+        EXPECT_EQ(Fields(FromRdapJson(RdapFixture(row.file))), row.fields) << row.file;
     }
-    const Summary as = FromRdapJson(Fixture("autnum_ripe.json"));
+    const Summary as = FromRdapJson(RdapFixture("autnum_ripe.json"));
     EXPECT_EQ(as.Get(Field::AsNumber), std::vector<std::string>{"AS3333"});
     EXPECT_EQ(as.Get(Field::AsName), std::vector<std::string>{"RIPE-NCC-AS"});
     EXPECT_EQ(as.Get(Field::Country), std::vector<std::string>{"NL"});
@@ -186,8 +176,8 @@ TEST(SummaryRdap, FieldsOfEachFixture) {
 
     // The registrar's record, read last, wins the registrant; the registry
     // keeps what the registrar's record lacks.
-    Summary merged = FromRdapJson(Fixture("domain_registry.json"));
-    Merge(merged, FromRdapJson(Fixture("domain_registrar.json")));
+    Summary merged = FromRdapJson(RdapFixture("domain_registry.json"));
+    Merge(merged, FromRdapJson(RdapFixture("domain_registrar.json")));
     EXPECT_EQ(merged.Get(Field::Registrant), std::vector<std::string>{"Beispiel GmbH"});
     EXPECT_EQ(merged.Get(Field::Registrar), std::vector<std::string>{"Example Registrar, LLC"});
     EXPECT_EQ(merged.Get(Field::Status), std::vector<std::string>{"client transfer prohibited"});

@@ -8,6 +8,7 @@
 #include "engine/rdap/text.h"
 #include "platform/file.h"
 #include "platform/cache_dir.h"
+#include "tests/engine/engine_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -18,24 +19,15 @@
 #include <map>
 #include <new>
 #include <thread>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 using namespace rdap;
 using Response = platform::HttpsResponse;
+using enginetest::RdapFixture;
 
 namespace {
-
-std::string Fixture(const std::string& name) {
-    std::ifstream in(std::string(OSTRABEL_SOURCE_DIR) + "/tests/rdap/fixtures/" + name,
-                     std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    EXPECT_FALSE(s.str().empty()) << name;
-    return s.str();
-}
 
 // A folder of its own under the temporary folder, removed at the end.
 struct TempDir {
@@ -297,7 +289,7 @@ TEST(RdapCache, CachedCopyWinsOnlyWhenItParses) {
     TempDir dir;
     dir.Write("dns.json", BootstrapFile({{{"com"}, {"https://cached.example/"}}}));
     dir.Write("ipv4.json", "");                           // empty
-    dir.Write("ipv6.json", Fixture("ip_arin.json"));      // JSON of another shape
+    dir.Write("ipv6.json", RdapFixture("ip_arin.json"));  // JSON of another shape
     dir.Write("asn.json", std::string("\x89PNG\r\n", 6)); // binary
     std::array<bool, 4> fromCache = {};
     Bootstrap boot = LoadBootstrap(dir.path.string(), &fromCache);
@@ -413,8 +405,8 @@ TEST(RdapText, RealisticAnswersGiveLabelledLines) {
     };
     for (const Row& row : rows) {
         std::string text, error, related;
-        ASSERT_EQ(ResponseToText(row.url, 200, Fixture(row.fixture), "", TextOptions{}, text, error,
-                                 &related),
+        ASSERT_EQ(ResponseToText(row.url, 200, RdapFixture(row.fixture), "", TextOptions{}, text,
+                                 error, &related),
                   Outcome::Answer)
             << row.fixture << ": " << error;
         EXPECT_TRUE(text.starts_with(std::string("RDAP: ") + row.url + "\r\n")) << row.fixture;
@@ -434,7 +426,7 @@ TEST(RdapText, RealisticAnswersGiveLabelledLines) {
 }
 
 TEST(RdapText, NoticesOnRequestAndTheRegistrarLink) {
-    std::string body = Fixture("domain_registry.json");
+    std::string body = RdapFixture("domain_registry.json");
     std::string text, error, related;
     TextOptions options;
     options.showNotices = true;
@@ -588,7 +580,7 @@ TEST(RdapLookup, WholeLookupsAgainstAFakeServer) {
     const std::string registrar = "https://rdap.registrar.example/domain/example.dev";
     const std::string arin = "https://rdap.arin.net/registry/ip/8.8.8.8";
     auto ok = [](const std::string& fixture, const std::string& finalUrl = "") {
-        return Response{true, 200, Fixture(fixture), finalUrl, "", ""};
+        return Response{true, 200, RdapFixture(fixture), finalUrl, "", ""};
     };
     struct Row {
         const char* query;
