@@ -31,15 +31,19 @@ struct Exchanged {
 // Passes every exchange and resolution to the lookup's network, keeps what
 // each brought (for the summary and the reason line), and reports each to
 // the trace as it ends.
-class ObservedNetwork : public WhoisNetwork {
+class ObservedNetwork : public ForwardingNetwork {
 public:
     ObservedNetwork(WhoisNetwork& inner, const std::function<void(const std::string&)>& trace)
-        : m_inner(inner), m_trace(trace) {}
+        : ForwardingNetwork(inner), m_trace(trace) {}
 
     bool Exchange(const std::string& query, const std::string& host, std::string& result,
                   int port) override {
-        const auto start = std::chrono::steady_clock::now();
         ExchangeOutcome outcome = ExchangeOutcome::NotSent;
+        return ExchangeWithOutcome(query, host, result, port, outcome);
+    }
+    bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
+                             int port, ExchangeOutcome& outcome) override {
+        const auto start = std::chrono::steady_clock::now();
         const bool ok = m_inner.ExchangeWithOutcome(query, host, result, port, outcome);
         if (m_trace)
             m_trace(WhoisExchangeTraceLine(host, port, query, result.size(), outcome,
@@ -58,9 +62,8 @@ public:
         return ok;
     }
 
-    // RDAP goes past it, to the lookup's network itself (Run::rdapNet).
-    ExchangeLimits Limits() const override { return m_inner.Limits(); }
-
+    // RDAP is asked on the lookup's network itself (Run::rdapNet), which
+    // logs its own answers.
     std::vector<Exchanged> log;
 
 private:
@@ -70,7 +73,6 @@ private:
             .count();
     }
 
-    WhoisNetwork& m_inner;
     const std::function<void(const std::string&)>& m_trace;
 };
 

@@ -27,9 +27,10 @@ HandOff& Shared() {
 // The network of a worker that shows its progress: every WHOIS exchange and
 // RDAP request reports "asking HOST ..." as it starts, then runs on the
 // worker's own network unchanged.
-class ProgressNetwork : public WhoisNetwork {
+class ProgressNetwork : public ForwardingNetwork {
 public:
-    ProgressNetwork(WhoisNetwork& inner, const LookupJob& job) : m_inner(inner), m_job(job) {}
+    ProgressNetwork(WhoisNetwork& inner, const LookupJob& job)
+        : ForwardingNetwork(inner), m_job(job) {}
 
     bool Exchange(const std::string& query, const std::string& host, std::string& result,
                   int port) override {
@@ -41,16 +42,10 @@ public:
         Asking(host);
         return m_inner.ExchangeWithOutcome(query, host, result, port, outcome);
     }
-    bool Resolve(const std::string& name, std::string& address) override {
-        return m_inner.Resolve(name, address);
-    }
     bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
         Asking(rdap::HostOfUrl(url));
         return m_inner.HttpsGet(url, response);
     }
-    std::filesystem::path RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
-    RegistryFetch RdapRegistryFetch() override { return m_inner.RdapRegistryFetch(); }
-    ExchangeLimits Limits() const override { return m_inner.Limits(); }
 
 private:
     void Asking(const std::string& host) {
@@ -58,7 +53,6 @@ private:
                              m_job.target);
     }
 
-    WhoisNetwork& m_inner;
     const LookupJob& m_job;
 };
 

@@ -53,6 +53,34 @@ public:
     virtual ExchangeLimits Limits() const;
 };
 
+// A network that passes every call on to another. The networks that wrap
+// one (to observe, report or pace it) derive from this and override only
+// what they add, so no call is ever left unforwarded.
+class ForwardingNetwork : public WhoisNetwork {
+public:
+    explicit ForwardingNetwork(WhoisNetwork& inner) : m_inner(inner) {}
+    bool Exchange(const std::string& query, const std::string& host, std::string& result,
+                  int port) override {
+        return m_inner.Exchange(query, host, result, port);
+    }
+    bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
+                             int port, ExchangeOutcome& outcome) override {
+        return m_inner.ExchangeWithOutcome(query, host, result, port, outcome);
+    }
+    bool Resolve(const std::string& name, std::string& address) override {
+        return m_inner.Resolve(name, address);
+    }
+    bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override {
+        return m_inner.HttpsGet(url, response);
+    }
+    std::filesystem::path RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
+    RegistryFetch RdapRegistryFetch() override { return m_inner.RdapRegistryFetch(); }
+    ExchangeLimits Limits() const override { return m_inner.Limits(); }
+
+protected:
+    WhoisNetwork& m_inner;
+};
+
 // The network through engine/transport, with the given limits per exchange.
 class TransportNetwork : public WhoisNetwork {
 public:

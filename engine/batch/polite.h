@@ -109,23 +109,18 @@ private:
 // HTTPS request waits its turn, a rate-limited answer pauses its server and
 // is asked again after the pause (at most the retries), and the RIPE-style
 // registries get "-r". Name resolution is passed on as it is.
-class PoliteNetwork : public WhoisNetwork {
+class PoliteNetwork : public ForwardingNetwork {
 public:
     PoliteNetwork(Politeness& politeness, WhoisNetwork& inner, std::uint64_t order,
                   std::function<bool()> abandon)
-        : m_politeness(politeness), m_inner(inner), m_order(order), m_abandon(std::move(abandon)) {}
+        : ForwardingNetwork(inner), m_politeness(politeness), m_order(order),
+          m_abandon(std::move(abandon)) {}
 
     bool Exchange(const std::string& query, const std::string& host, std::string& result,
                   int port) override;
     bool ExchangeWithOutcome(const std::string& query, const std::string& host, std::string& result,
                              int port, ExchangeOutcome& outcome) override;
-    bool Resolve(const std::string& name, std::string& address) override {
-        return m_inner.Resolve(name, address);
-    }
     bool HttpsGet(const std::string& url, platform::HttpsResponse& response) override;
-    std::filesystem::path RdapCacheDirectory() override { return m_inner.RdapCacheDirectory(); }
-    RegistryFetch RdapRegistryFetch() override { return m_inner.RdapRegistryFetch(); }
-    ExchangeLimits Limits() const override { return m_inner.Limits(); }
 
     // Set when abandon said the lookup is answered elsewhere: every exchange
     // since failed without being made.
@@ -158,7 +153,6 @@ private:
                 const std::function<Try()>& exchange);
 
     Politeness& m_politeness;
-    WhoisNetwork& m_inner;
     std::uint64_t m_order;
     std::function<bool()> m_abandon;
     bool m_first = true;
