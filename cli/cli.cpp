@@ -581,12 +581,6 @@ std::filesystem::path BatchCachePath(WhoisNetwork& net) {
     return dir.empty() ? dir : dir / "batch-ranges.txt";
 }
 
-std::int64_t UnixSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 std::string ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -602,7 +596,7 @@ std::vector<std::string> BatchRowValues(const batch::Record& record) {
     if (record.fromCache)
         source = source.empty() ? "cache" : "cache (" + source + ")";
     return {record.query,
-            record.kind,
+            record.details.kind,
             Joined(s.Get(Field::Registrant)),
             Joined(s.Get(domain ? Field::Domain : Field::Network)),
             Joined(s.Get(Field::Country)),
@@ -627,7 +621,6 @@ std::string BatchHeader(CliOptions::Format format) {
 std::string BatchLine(CliOptions::Format format, const batch::Record& record) {
     if (format == CliOptions::Format::Jsonl) {
         LookupDetails details = record.details;
-        details.kind = record.kind;
         details.error = record.error;
         nlohmann::json object = LookupJsonObject(record.query, details);
         if (record.fromCache)
@@ -677,7 +670,7 @@ int RunCliBatch(const CliOptions& options, WhoisNetwork& net,
         options.noCache ? std::filesystem::path() : BatchCachePath(net);
     batch::RangeCache cache(options.cacheSeconds);
     if (!cachePath.empty())
-        cache.Load(ReadWholeFile(cachePath), UnixSeconds());
+        cache.Load(ReadWholeFile(cachePath), batch::UnixSeconds());
 
     batch::Options run;
     run.lookup.convertToIp = options.convertToIp;
@@ -721,7 +714,7 @@ int RunCliBatch(const CliOptions& options, WhoisNetwork& net,
         // it, so two runs ending together never replace each other's entries.
         // A lock older than a minute was left by a run that died; after 5 s
         // without the lock the file is written all the same.
-        const std::int64_t now = UnixSeconds();
+        const std::int64_t now = batch::UnixSeconds();
         std::error_code ec;
         std::filesystem::create_directories(cachePath.parent_path(), ec);
         std::filesystem::path lock = cachePath;

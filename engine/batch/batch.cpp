@@ -1,6 +1,7 @@
 #include "engine/batch/batch.h"
 
 #include "base/text.h"
+#include "platform/ip_literal.h"
 
 #include <condition_variable>
 #include <deque>
@@ -28,8 +29,8 @@ std::string Neighbourhood(const std::string& query) {
     Address first{}, last{};
     if (!ParseRange(query, first, last))
         return "q " + text::ToLower(query);
-    const bool v4 = first[10] == 0xff && first[11] == 0xff &&
-                    std::all_of(first.begin(), first.begin() + 10, [](auto b) { return b == 0; });
+    std::uint32_t mapped = 0;
+    const bool v4 = platform::MappedIPv4(first, mapped);
     const int from = v4 ? 12 : 0, count = v4 ? 2 : 4;
     std::string key = v4 ? "4 " : "6 ";
     for (int i = from; i < from + count; ++i)
@@ -40,7 +41,7 @@ std::string Neighbourhood(const std::string& query) {
 Record Interrupted(const std::string& query) {
     Record r;
     r.query = query;
-    r.kind = QueryKindName(query);
+    r.details.kind = QueryKindName(query);
     r.error = "interrupted";
     return r;
 }
@@ -48,8 +49,7 @@ Record Interrupted(const std::string& query) {
 Record FromCache(const std::string& query, const CachedAnswer& answer) {
     Record r;
     r.query = query;
-    r.kind = QueryKindName(query);
-    r.details.kind = r.kind;
+    r.details.kind = QueryKindName(query);
     r.details.summary = answer.summary;
     r.details.layout = answer.layout;
     r.fromCache = true;
@@ -72,13 +72,7 @@ private:
         std::optional<Record> record;
     };
 
-    std::int64_t Now() const {
-        if (m_options.now)
-            return m_options.now();
-        return std::chrono::duration_cast<std::chrono::seconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    }
+    std::int64_t Now() const { return m_options.now ? m_options.now() : UnixSeconds(); }
     bool Stopped() const { return m_options.stop != nullptr && m_options.stop->load(); }
     std::optional<CachedAnswer> FindCached(const std::string& query) {
         std::lock_guard<std::mutex> lock(m_cacheMutex);
@@ -160,8 +154,7 @@ Record Runner::Lookup(std::uint64_t order, const std::string& query) {
         return lateHit.has_value();
     });
     Record r;
-    r.query = query;
-    r.kind = QueryKindName(query);
+    r.query = query; // its kind is set by the lookup
     LookupOptions lookup = m_options.lookup;
     lookup.classic = false;
     lookup.details = &r.details;

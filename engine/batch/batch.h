@@ -22,7 +22,6 @@ std::optional<std::string> QueryOfLine(const std::string& line);
 // One query's outcome.
 struct Record {
     std::string query;
-    std::string kind;      // as QueryKindName
     LookupDetails details; // summary and records (no records when cached)
     bool fromCache = false;
     // Why there is no record ("interrupted", the reason line, a rate limit);

@@ -37,7 +37,6 @@ public:
     void Pause(const std::string& server, TimePoint until);
     // The servers paused at now.
     std::vector<std::string> Paused(TimePoint now) const;
-    int active() const { return m_active; }
 
 private:
     struct State {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
 
 namespace batch {
 
@@ -237,6 +238,12 @@ void RangeCache::Load(std::string_view text, std::int64_t now) {
         if (Fresh(e, now))
             Put(std::move(e));
     }
+}
+
+std::int64_t UnixSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace batch

@@ -25,6 +25,9 @@ using Address = std::array<std::uint8_t, 16>;
 // anything else, for a range whose ends differ in family, and for B < A.
 bool ParseRange(std::string_view text, Address& first, Address& last);
 
+// The system clock in seconds since 1970, the cache's time.
+std::int64_t UnixSeconds();
+
 // The answer the cache gives.
 struct CachedAnswer {
     summary::Summary summary;
@@ -53,8 +56,6 @@ public:
     // now; lines that do not read are skipped. The newer of two entries for
     // the same query or range wins.
     void Load(std::string_view text, std::int64_t now);
-
-    std::size_t size() const { return m_byQuery.size() + m_ranges.size(); }
 
 private:
     struct Entry {

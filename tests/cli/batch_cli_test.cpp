@@ -51,7 +51,6 @@ namespace {
 batch::Record Sample(const std::string& query, bool cached, const std::string& error) {
     batch::Record r;
     r.query = query;
-    r.kind = "address";
     r.details.kind = "address";
     r.details.summary.Get(summary::Field::Registrant).push_back("Example, \"Net\"\tOrg");
     r.details.summary.Get(summary::Field::Network).push_back("192.0.2.0 - 192.0.2.255");
