@@ -310,9 +310,7 @@ std::string LookupJson(const std::string& query, const LookupDetails& details) {
 }
 
 int CliExitStatus(const std::string& result) {
-    if (result.empty() || result == kUnableToResolveText || result == kUnknownDomainServerText)
-        return 1;
-    return 0;
+    return result.empty() || IsFixedFailureText(result) ? 1 : 0;
 }
 
 std::string FormatCliOutput(const std::string& result, bool raw) {

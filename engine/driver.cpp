@@ -617,7 +617,7 @@ bool RunChain(const std::string& input, std::string& result, const Run& run) {
         // A registered name need not have an address: ask its registry.
         run.Note("the name has no address; looking it up as a domain");
         RunDomainLookup(name, result, run);
-        if (result == kUnknownDomainServerText || result == kUnableToResolveText)
+        if (IsFixedFailureText(result))
             result = kUnableToResolveText;
         return true;
     }
@@ -653,10 +653,10 @@ void Complete(std::string& result, bool domainPath, const Run& run, LookupDetail
     const ExchangeLimits limits = run.net.Limits();
     const std::vector<Exchanged>& log = run.net.log;
     std::string records = result; // as the chain left it
+    const bool fixedText = IsFixedFailureText(records);
     std::string error;
     // No server sent a byte: what the chain left is at most a heading.
-    const bool nothingArrived = !run.AnsweredByRdap() && result != kUnableToResolveText &&
-                                result != kUnknownDomainServerText &&
+    const bool nothingArrived = !run.AnsweredByRdap() && !fixedText &&
                                 std::none_of(log.begin(), log.end(), [](const Exchanged& e) {
                                     return !e.answer.empty() && !IsIanaExchange(e);
                                 });
@@ -686,7 +686,7 @@ void Complete(std::string& result, bool domainPath, const Run& run, LookupDetail
         }
     }
     summary::Summary found;
-    if (!records.empty() && records != kUnableToResolveText && records != kUnknownDomainServerText)
+    if (!records.empty() && !fixedText)
         found = SummaryOf(log);
     const summary::Layout layout = domainPath ? summary::Layout::Domain : summary::Layout::Network;
     const std::string lines = summary::Format(found, layout);
@@ -793,7 +793,7 @@ void RunWhoisLookup(std::string input, std::string& result, const LookupOptions&
     const Run run{options, observed, net};
     const bool domainPath = RunChain(input, result, run);
     // The protocol and server the text came from; none for the fixed texts.
-    const bool fixedText = result == kUnknownDomainServerText || result == kUnableToResolveText;
+    const bool fixedText = IsFixedFailureText(result);
     run.Trace(run.answeredBy.empty() || fixedText ? std::string("answered by no server")
                                                   : "answered by " + run.answeredBy);
     if (!options.classic)

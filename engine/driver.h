@@ -17,6 +17,11 @@ inline constexpr char kUnableToResolveText[] = "Unable to resolve host";
 inline constexpr char kUnknownDomainServerText[] =
     "I do not know the whois server for this domain extension";
 
+// Whether a result is one of those texts.
+inline bool IsFixedFailureText(const std::string& result) {
+    return result == kUnableToResolveText || result == kUnknownDomainServerText;
+}
+
 // True for 5 to 15 characters, all digits or dots, with exactly 3 dots. The
 // numbers themselves are not checked ("...12", "999.1.1.1" pass; "1..." has
 // only 4 characters and does not).
