@@ -44,6 +44,16 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
+std::string Join(const std::vector<std::string>& items, std::string_view separator) {
+    std::string out;
+    for (const std::string& item : items) {
+        if (!out.empty())
+            out += separator;
+        out += item;
+    }
+    return out;
+}
+
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
     if (from.empty())
         return std::string(s);

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace text {
 
@@ -25,6 +26,9 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // Replaces every occurrence of from, left to right, without scanning the
 // inserted text again. An empty from changes nothing. Linear in the size.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// The items with separator between each two.
+std::string Join(const std::vector<std::string>& items, std::string_view separator);
 
 // Removes every occurrence of the character c.
 std::string RemoveAll(std::string_view s, char c);

@@ -566,13 +566,6 @@ int RunCli(const CliOptions& options, WhoisNetwork& net, const DirectExchange& d
 
 namespace {
 
-std::string Joined(const std::vector<std::string>& values) {
-    std::string out;
-    for (const std::string& v : values)
-        out += (out.empty() ? "" : ", ") + v;
-    return out;
-}
-
 // The cache file, beside the copies of IANA's RDAP registries.
 std::filesystem::path BatchCachePath(WhoisNetwork& net) {
     const std::filesystem::path dir = net.RdapCacheDirectory();
@@ -595,11 +588,11 @@ std::vector<std::string> BatchRowValues(const batch::Record& record) {
         source = source.empty() ? "cache" : "cache (" + source + ")";
     return {record.query,
             record.details.kind,
-            Joined(s.Get(Field::Registrant)),
-            Joined(s.Get(domain ? Field::Domain : Field::Network)),
-            Joined(s.Get(Field::Country)),
-            Joined(s.Get(Field::Abuse)),
-            Joined(s.Get(Field::Registrar)),
+            text::Join(s.Get(Field::Registrant), ", "),
+            text::Join(s.Get(domain ? Field::Domain : Field::Network), ", "),
+            text::Join(s.Get(Field::Country), ", "),
+            text::Join(s.Get(Field::Abuse), ", "),
+            text::Join(s.Get(Field::Registrar), ", "),
             source,
             record.error};
 }

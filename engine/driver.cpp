@@ -170,9 +170,7 @@ bool AnswerByRdapFirst(const std::string& name, std::string& result, const Run& 
         TakeRdapText(name, answer, result, run);
         return true;
     }
-    std::string why;
-    for (const std::string& note : answer.notes)
-        why += (why.empty() ? "" : "; ") + note;
+    std::string why = text::Join(answer.notes, "; ");
     if (answer.outcome == rdap::Outcome::RateLimited)
         why = text::Trim(answer.text);
     run.Trace("rdap: " + PrintableTraceText(why.empty() ? "no answer" : why) +

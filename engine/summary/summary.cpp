@@ -36,16 +36,6 @@ void AppendLine(std::string& out, std::string_view label, std::string_view value
     out += "\r\n";
 }
 
-std::string Join(const std::vector<std::string>& items, std::string_view separator) {
-    std::string out;
-    for (const std::string& item : items) {
-        if (!out.empty())
-            out += separator;
-        out += item;
-    }
-    return out;
-}
-
 // The length of the UTF-8 sequence that starts at s[i] and is one of the
 // characters a value may not hold, or 0.
 std::size_t UnwantedAt(std::string_view s, std::size_t i) {
@@ -164,7 +154,7 @@ std::string Format(const Summary& summary, Layout layout) {
         const std::vector<std::string>& value = summary.Get(info.field);
         if (value.empty() || !InLayout(info.field, layout))
             continue;
-        AppendLine(out, LabelOf(info.field, layout), Join(value, ", "));
+        AppendLine(out, LabelOf(info.field, layout), text::Join(value, ", "));
     }
     if (out.empty())
         return out;
