@@ -81,26 +81,30 @@ std::string RemoveAll(std::string_view s, char c) {
     return out;
 }
 
+std::size_t ControlLengthAt(std::string_view s, std::size_t i) {
+    const auto at = [&](std::size_t k) {
+        return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u;
+    };
+    const unsigned c = at(i);
+    if (c < 0x20 || c == 0x7f)
+        return 1;
+    if (c == 0xc2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9f)
+        return 2; // C1
+    if (c == 0xe2 && at(i + 1) == 0x80) {
+        const unsigned last = at(i + 2);
+        if (last == 0x8e || last == 0x8f || (last >= 0xa8 && last <= 0xae))
+            return 3; // U+200E, U+200F, U+2028..U+202E
+    }
+    if (c == 0xe2 && at(i + 1) == 0x81 && at(i + 2) >= 0xa6 && at(i + 2) <= 0xa9)
+        return 3; // U+2066..U+2069
+    return 0;
+}
+
 std::string ReplaceControls(std::string_view s, char with) {
     std::string out;
     out.reserve(s.size());
-    const auto at = [&](std::size_t i) {
-        return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u;
-    };
     for (std::size_t i = 0; i < s.size(); ++i) {
-        const unsigned c = at(i);
-        std::size_t length = 0; // bytes of the control found at i
-        if (c < 0x20 || c == 0x7f) {
-            length = 1;
-        } else if (c == 0xc2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9f) {
-            length = 2; // C1
-        } else if (c == 0xe2 && at(i + 1) == 0x80) {
-            const unsigned last = at(i + 2);
-            if (last == 0x8e || last == 0x8f || (last >= 0xa8 && last <= 0xae))
-                length = 3; // U+200E, U+200F, U+2028..U+202E
-        } else if (c == 0xe2 && at(i + 1) == 0x81 && at(i + 2) >= 0xa6 && at(i + 2) <= 0xa9) {
-            length = 3; // U+2066..U+2069
-        }
+        const std::size_t length = ControlLengthAt(s, i);
         if (length == 0) {
             out += s[i];
         } else {

@@ -41,4 +41,8 @@ std::string RemoveAll(std::string_view s, char c);
 // paragraph separators U+2028, U+2029.
 std::string ReplaceControls(std::string_view s, char with);
 
+// The length in bytes of the control (as ReplaceControls reads them) that
+// starts at s[i], or 0 when none does.
+std::size_t ControlLengthAt(std::string_view s, std::size_t i);
+
 } // namespace text

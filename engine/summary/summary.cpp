@@ -36,27 +36,6 @@ void AppendLine(std::string& out, std::string_view label, std::string_view value
     out += "\r\n";
 }
 
-// The length of the UTF-8 sequence that starts at s[i] and is one of the
-// characters a value may not hold, or 0.
-std::size_t UnwantedAt(std::string_view s, std::size_t i) {
-    const auto byte = [&](std::size_t k) {
-        return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u;
-    };
-    const unsigned char c = byte(i);
-    if (c < 0x20 || c == 0x7f)
-        return 1;
-    if (c == 0xc2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9f)
-        return 2; // C1 controls
-    if (c == 0xe2 && byte(i + 1) == 0x80) {
-        const unsigned char d = byte(i + 2);
-        if (d == 0x8e || d == 0x8f || (d >= 0xa8 && d <= 0xae))
-            return 3; // LRM, RLM, line/paragraph separators, embeddings
-    }
-    if (c == 0xe2 && byte(i + 1) == 0x81 && byte(i + 2) >= 0xa6 && byte(i + 2) <= 0xa9)
-        return 3; // isolates
-    return 0;
-}
-
 int MonthNumber(std::string_view name) {
     static constexpr const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                               "jul", "aug", "sep", "oct", "nov", "dec"};
@@ -174,7 +153,7 @@ std::string CleanValue(std::string_view value) {
             ++i;
             continue;
         }
-        if (const std::size_t skip = UnwantedAt(value, i)) {
+        if (const std::size_t skip = text::ControlLengthAt(value, i)) {
             if (c == '\r' || c == '\n')
                 space = true;
             i += skip;
