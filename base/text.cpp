@@ -44,6 +44,13 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
+std::string HostNameKey(std::string_view name) {
+    std::string key = ToLower(name);
+    while (!key.empty() && key.back() == '.')
+        key.pop_back();
+    return key;
+}
+
 std::string Join(const std::vector<std::string>& items, std::string_view separator) {
     std::string out;
     for (const std::string& item : items) {

@@ -27,6 +27,9 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // inserted text again. An empty from changes nothing. Linear in the size.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
+// A host or domain name as names compare: lower case, without final dots.
+std::string HostNameKey(std::string_view name);
+
 // The items with separator between each two.
 std::string Join(const std::vector<std::string>& items, std::string_view separator);
 

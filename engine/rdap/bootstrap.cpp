@@ -75,14 +75,6 @@ std::string PickHttpsUrl(const json& urls) {
     return std::string();
 }
 
-// A domain table's key: lower case, without final dots.
-std::string DomainKey(std::string_view label) {
-    std::string key = text::ToLower(label);
-    while (!key.empty() && key.back() == '.')
-        key.pop_back();
-    return key;
-}
-
 } // namespace
 
 const char* RegistryFileName(Registry registry) {
@@ -134,7 +126,7 @@ bool Bootstrap::Load(Registry registry, std::string_view text, std::string& erro
             const std::string& e = entry.get_ref<const std::string&>();
             bool added = false;
             if (registry == Registry::Dns) {
-                std::string key = DomainKey(e);
+                std::string key = text::HostNameKey(e);
                 // The first service that names a label keeps it.
                 added = !key.empty() && domains.emplace(key, urlIndex).second;
             } else if (registry == Registry::IPv4) {
@@ -209,7 +201,7 @@ std::size_t Bootstrap::AddDomainServers(std::string_view list) {
         const std::size_t gap = trimmed.find_first_of(" \t");
         if (gap == std::string::npos)
             continue;
-        const std::string key = DomainKey(trimmed.substr(0, gap));
+        const std::string key = text::HostNameKey(trimmed.substr(0, gap));
         const std::string url = HttpsBaseUrl(text::Trim(trimmed.substr(gap)));
         if (key.empty() || url.empty() || url.find_first_of(" \t") != std::string::npos ||
             domains_.count(key) != 0)
@@ -225,7 +217,7 @@ std::size_t Bootstrap::AddDomainServers(std::string_view list) {
 }
 
 std::string Bootstrap::FindDomain(std::string_view name) const {
-    std::string key = DomainKey(name);
+    std::string key = text::HostNameKey(name);
     std::string_view rest(key);
     // Longest suffix first: the whole name, then without its first label...
     while (!rest.empty()) {

@@ -48,9 +48,7 @@ Query ClassifyQuery(std::string_view raw) {
         return q;
     }
     q.kind = QueryKind::Domain;
-    q.text = text::ToLower(s);
-    while (!q.text.empty() && q.text.back() == '.')
-        q.text.pop_back();
+    q.text = text::HostNameKey(s);
     return q;
 }
 

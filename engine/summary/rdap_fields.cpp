@@ -139,9 +139,7 @@ Summary FromRdapJson(std::string_view body) {
                 out.Get(Field::Status).push_back(CleanValue(s.get<std::string>()));
     if (const auto ns = root.find("nameservers"); ns != root.end() && ns->is_array())
         for (const json& server : *ns) {
-            std::string host = text::ToLower(StringOf(server, "ldhName"));
-            while (!host.empty() && host.back() == '.')
-                host.pop_back();
+            const std::string host = text::HostNameKey(StringOf(server, "ldhName"));
             if (!host.empty())
                 out.Get(Field::NameServers).push_back(host);
         }

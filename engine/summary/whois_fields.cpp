@@ -300,9 +300,7 @@ std::string ValueFor(Kind kind, std::string_view raw) {
         return text::Trim(std::string_view(value).substr(0, link));
     }
     case Kind::HostName: {
-        std::string host = text::ToLower(FirstWord(value));
-        while (!host.empty() && host.back() == '.')
-            host.pop_back();
+        const std::string host = text::HostNameKey(FirstWord(value));
         return host.find('.') == std::string::npos ? std::string() : host;
     }
     case Kind::Email: {
