@@ -40,7 +40,8 @@ void MakeWideCharacterWindow(HWND box) {
 // of an older server are read as Windows-1252, the code page of the Latin-1
 // answers such servers send, rather than shown as replacement characters.
 void ShowResult(HWND box, const ResultDisplay& shown) {
-    const UINT codePage = shown.utf8 ? fw::DisplayCodePage(shown.text) : fw::LegacyCodePage();
+    // utf8 was checked strictly when the result was made ready for display.
+    const UINT codePage = shown.utf8 ? CP_UTF8 : fw::LegacyCodePage();
     ::SetWindowTextW(box, fw::BytesToWide(shown.text, codePage).c_str());
 }
 
@@ -238,7 +239,7 @@ LRESULT CLookupDlg::OnDpiChanged(WPARAM wp, LPARAM lp) {
         ::SetWindowPos(m_hWnd, nullptr, proposed->left, proposed->top,
                        proposed->right - proposed->left, proposed->bottom - proposed->top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
-    ApplyDpi(dpi >= 48 && dpi <= 960 ? dpi : fw::WindowDpi(m_hWnd));
+    ApplyDpi(fw::PlausibleDpi(dpi) ? dpi : fw::WindowDpi(m_hWnd));
     return 0;
 }
 

@@ -40,16 +40,16 @@ int WindowDpi(HWND hwnd) {
                                      ::GetProcAddress(user, "GetDpiForWindow")));
     }();
     if (getDpiForWindow != nullptr && hwnd != nullptr) {
-        const UINT dpi = getDpiForWindow(hwnd);
-        if (dpi >= 48 && dpi <= 960)
-            return static_cast<int>(dpi);
+        const int dpi = static_cast<int>(getDpiForWindow(hwnd));
+        if (PlausibleDpi(dpi))
+            return dpi;
     }
     int dpi = 96;
     if (HDC screen = ::GetDC(nullptr)) {
         dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
         ::ReleaseDC(nullptr, screen);
     }
-    return dpi >= 48 && dpi <= 960 ? dpi : 96;
+    return PlausibleDpi(dpi) ? dpi : 96;
 }
 
 } // namespace fw

@@ -51,6 +51,12 @@ private:
 // LOGPIXELSY otherwise. 96 is the size the program's pixel figures are for.
 int WindowDpi(HWND hwnd);
 
+// Whether a DPI the system reports is one to use (48 to 960); anything else
+// is taken for a fault.
+inline bool PlausibleDpi(int dpi) {
+    return dpi >= 48 && dpi <= 960;
+}
+
 // A length in pixels at 96 DPI, scaled to dpi (rounded to the nearest pixel).
 inline int ScaleForDpi(int pixels, int dpi) {
     return ::MulDiv(pixels, dpi, 96);
