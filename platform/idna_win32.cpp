@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -72,6 +73,10 @@ constexpr wchar_t kSharpS = 0x00DF, kFinalSigma = 0x03C2, kZwnj = 0x200C, kZwj =
 
 bool IsDeviation(wchar_t c) {
     return c == kSharpS || c == kFinalSigma || c == kZwnj || c == kZwj;
+}
+
+bool HasDeviation(const std::wstring& text) {
+    return std::any_of(text.begin(), text.end(), IsDeviation);
 }
 
 bool IsLabelSeparator(wchar_t c) {
@@ -254,10 +259,7 @@ bool DeviationLabelToAscii(const std::wstring& label, std::wstring& out) {
 // labels that hold a deviation character.
 bool NameToAscii(const std::wstring& typed, std::wstring& out) {
     const IdnFunctions& idn = FindIdnFunctions();
-    bool deviation = false;
-    for (wchar_t c : typed)
-        deviation = deviation || IsDeviation(c);
-    if (!deviation)
+    if (!HasDeviation(typed))
         return CallIdn(idn.toAscii, typed, out);
     out.clear();
     std::size_t start = 0;
@@ -266,12 +268,9 @@ bool NameToAscii(const std::wstring& typed, std::wstring& out) {
             continue;
         const std::wstring label = typed.substr(start, i - start);
         std::wstring converted;
-        bool labelDeviation = false;
-        for (wchar_t c : label)
-            labelDeviation = labelDeviation || IsDeviation(c);
         // An empty label (the root's, after a final dot) stays empty.
-        if (!label.empty() && !(labelDeviation ? DeviationLabelToAscii(label, converted)
-                                               : CallIdn(idn.toAscii, label, converted)))
+        if (!label.empty() && !(HasDeviation(label) ? DeviationLabelToAscii(label, converted)
+                                                    : CallIdn(idn.toAscii, label, converted)))
             return false;
         out += converted;
         if (i < typed.size())
