@@ -85,6 +85,12 @@ def measured(measure: Path, argv: list[str], cwd: Path, timeout: float,
                    int(found[3]))
 
 
+def stamp(f: Path) -> tuple:
+    """A file's size, modification time and bytes: an equal stamp later
+    means the file was left alone."""
+    return f.stat().st_size, f.stat().st_mtime_ns, f.read_bytes()
+
+
 WINE32 = Path("/usr/lib/wine/wine")
 WINE64 = Path("/usr/lib/wine/wine64")
 
@@ -158,6 +164,30 @@ class Wine:
         windows = run(["wine", "cmd", "/c", f"echo %{variable}%"], env=self.env).text.strip()
         return Path(run(["winepath", "-u", windows], env=self.env).text.strip())
 
+
+
+# Where the program keeps its settings (and a prefix's earlier run left them).
+SETTINGS_KEY = r"HKCU\Software\Tarvolk Technologies"
+
+
+class Probe:
+    """gui_probe.exe driving the window of ostrabel.exe."""
+
+    def __init__(self, wine: Wine, programs):
+        self.wine, self.exe = wine, programs.windows["gui_probe.exe"]
+        self.program = f"Z:{programs.windows['ostrabel.exe']}"
+
+    def __call__(self, *args: str, timeout: float = 120):
+        return self.wine.run(self.exe, list(args), timeout=timeout)
+
+    def gone(self) -> bool:
+        """Waits (bounded) until ostrabel.exe has ended; Wine shows a
+        program's command line as its Windows path."""
+        for _ in range(200):
+            if run(["pgrep", "-f", "-x", self.program]).status != 0:
+                return True
+            time.sleep(0.1)
+        return False
 
 
 class Screen:

@@ -199,15 +199,6 @@ def whole():
     return {}
 
 
-@pytest.fixture(scope="module")
-def wine_start(programs):
-    """How long Wine takes to start the client at all (the bounds of the
-    Windows runs allow for it)."""
-    if "wine" not in programs.sides("ostrabel-cli"):
-        return 0
-    return programs.run("wine", "ostrabel-cli", ["--version"]).ms
-
-
 def driver(programs, conf: Path, args: list) -> bytes:
     """What the in-process driver makes of the same lookup."""
     convert = "--no-convert-to-ip" if "--no-convert-to-ip" in args else "--convert-to-ip"

@@ -14,7 +14,7 @@ from pathlib import Path
 import pytest
 
 import netsim
-from programs import records
+from programs import records, stamp
 
 MiB = 1 << 20
 HANDLE = "H" * 10000  # a 10,000-character handle or host
@@ -113,11 +113,6 @@ def lists(internet, programs):
     folder("binary-nul", b"\0" + netsim.garbage(64 * 1024, nonul=True) +
            b"\r\ncom:  whois.verisign-grs.com\r\n")
     return made
-
-
-def stamp(folder: Path):
-    f = folder / "whoislist.txt"
-    return f.stat().st_size, f.stat().st_mtime_ns, f.read_bytes()
 
 
 @dataclass
@@ -248,13 +243,6 @@ LIST_ROWS = [
 ]
 
 
-@pytest.fixture(scope="module")
-def warm(programs):
-    """Wine's first start in the namespace is slow; it is not measured."""
-    if "wine" in programs.sides("ostrabel-cli"):
-        programs.run("wine", "ostrabel-cli", ["--version"])
-
-
 def check(row: Row, hostile, programs, samples, folder: Path | None):
     outputs = {}
     sides = ["native"] if row.native_only else programs.sides("ostrabel-cli")
@@ -300,13 +288,13 @@ def check(row: Row, hostile, programs, samples, folder: Path | None):
 
 
 @pytest.mark.parametrize("row", SERVER_ROWS, ids=lambda r: r.name)
-def test_hostile_server(row, hostile, programs, samples, warm):
+def test_hostile_server(row, hostile, programs, samples, wine_start):
     check(row, hostile, programs, samples, None)
 
 
-def test_corrupt_lists(hostile, programs, samples, lists, warm):
+def test_corrupt_lists(hostile, programs, samples, lists, wine_start):
     """Each list keeps its bytes and its modification time through the lookups."""
-    before = {name: stamp(folder) for name, folder in lists.items()}
+    before = {name: stamp(folder / "whoislist.txt") for name, folder in lists.items()}
     failures = []
     for row in LIST_ROWS:
         try:
@@ -314,5 +302,5 @@ def test_corrupt_lists(hostile, programs, samples, lists, warm):
         except AssertionError as e:
             failures.append(f"{row.name}: {e}")
     for name, folder in lists.items():
-        assert stamp(folder) == before[name], f"{name}/whoislist.txt was changed by a lookup"
+        assert stamp(folder / "whoislist.txt") == before[name], f"{name}/whoislist.txt was changed by a lookup"
     assert not failures, "\n".join(failures)

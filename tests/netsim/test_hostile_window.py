@@ -17,7 +17,7 @@ from pathlib import Path
 import pytest
 
 import netsim
-from programs import run
+from programs import SETTINGS_KEY, run, stamp
 
 KEY = r"HKEY_CURRENT_USER\Software\Tarvolk Technologies\ostrabel"
 LONG = "7" * 65536
@@ -47,7 +47,7 @@ class App:
 
     def settings(self, body: str) -> None:
         """Replaces every setting of the program by the REGEDIT4 BODY."""
-        self.wine.reg("delete", r"HKCU\Software\Tarvolk Technologies", "/f")
+        self.wine.reg("delete", SETTINGS_KEY, "/f")
         reg = self.folder.parent / "settings.reg"
         reg.write_text(f"REGEDIT4\n\n{body}\n")
         windows = run(["winepath", "-w", str(reg)], env=self.wine.env).text.strip()
@@ -55,7 +55,7 @@ class App:
 
     def reg_value(self, section: str, name: str) -> str:
         """"TYPE DATA" as reg query prints it."""
-        text = self.wine.reg("query", rf"HKCU\Software\Tarvolk Technologies\ostrabel\{section}",
+        text = self.wine.reg("query", rf"{SETTINGS_KEY}\ostrabel\{section}",
                              "/v", name).text
         found = re.search(rf"(?m)^\s*{re.escape(name)}\s+(REG_[A-Z_]+)\s+(.*?)\s*$",
                           text.replace("\r", ""))
@@ -93,10 +93,6 @@ class App:
         assert v("iconic") == "0", f"{name}: minimised"
         assert v("inside") == "1", f"{name}: at {v('rect')}, not on the screen ({v('work')})"
         assert int(v("width")) >= 100 and int(v("height")) >= 100, f"{name}: too small"
-
-
-def stamp(f: Path):
-    return f.stat().st_size, f.stat().st_mtime_ns, f.read_bytes()
 
 
 @pytest.fixture

@@ -18,7 +18,7 @@ from pathlib import Path
 import pytest
 
 from netsim import Response
-from programs import records
+from programs import SETTINGS_KEY, Probe, records
 
 HERE = Path(__file__).parent
 RDAP_HOSTS = ["pubapi.registry.google", "rdap.registrar.example", "rdap.verisign.com",
@@ -504,19 +504,19 @@ def test_window(rdap, screen, programs, internet):
         make(rdap)
     rdap.start()
     wine = internet.wine
-    wine.reg("delete", r"HKCU\Software\Tarvolk Technologies", "/f")  # no earlier settings
+    wine.reg("delete", SETTINGS_KEY, "/f")  # no earlier settings
     rdap.prepare_cache("wine")
-    probe = programs.windows["gui_probe.exe"]
-    started = wine.run(probe, ["start", f"Z:{programs.windows['ostrabel.exe']}"])
+    probe = Probe(wine, programs)
+    started = probe("start", probe.program)
     assert started.status == 0, "no window"
     shown = {}
     try:
         for name, args in WINDOW_QUERIES.items():
-            result = wine.run(probe, ["--utf8", "lookup", args[-1]])
+            result = probe("--utf8", "lookup", args[-1])
             assert result.status == 0, f"the lookup of {args[-1]} did not end"
             shown[name] = result.out
     finally:
-        closed = wine.run(probe, ["close"])
+        closed = probe("close")
     assert closed.status == 0, "the window did not close"
     print(f"  window: {started.text.strip()}")
     for name, args in WINDOW_QUERIES.items():

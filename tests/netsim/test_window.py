@@ -22,10 +22,7 @@ from pathlib import Path
 import pytest
 
 import netsim
-from programs import Wine, records, run
-
-KEY = r"HKCU\Software\Tarvolk Technologies"
-
+from programs import SETTINGS_KEY as KEY, Probe, Wine, records, run
 
 @pytest.fixture
 def window(world, internet, programs, screen):
@@ -52,24 +49,6 @@ def window(world, internet, programs, screen):
              "DejaVu Sans Mono", "/f")
     wine.reg("delete", KEY, "/f")
     return world
-
-
-class Probe:
-    def __init__(self, wine: Wine, programs):
-        self.wine, self.exe = wine, programs.windows["gui_probe.exe"]
-        self.program = f"Z:{programs.windows['ostrabel.exe']}"
-
-    def __call__(self, *args: str, timeout: float = 120):
-        return self.wine.run(self.exe, list(args), timeout=timeout)
-
-    def gone(self) -> bool:
-        """Waits (bounded) until ostrabel.exe has ended; Wine shows a
-        program's command line as its Windows path."""
-        for _ in range(200):
-            if run(["pgrep", "-f", "-x", self.program]).status != 0:
-                return True
-            time.sleep(0.1)
-        return False
 
 
 def settings(wine: Wine, section: str) -> str:
@@ -162,7 +141,7 @@ def test_bench(window, internet, programs):
     slow.close()
     probe("close"), probe.gone()
     bench = programs.windows.get("ostrabel_window_bench.exe")
-    win_bin = os.environ.get("OSTRABEL_WIN32_BIN")
+    win_bin = os.environ.get("OSTRABEL_WINDOWS_BIN")  # the build whose programs run here
     if bench is None and win_bin and (Path(win_bin) / "ostrabel_window_bench.exe").exists():
         bench = Path(shutil.copy2(Path(win_bin) / "ostrabel_window_bench.exe", programs.bin))
     if bench:
