@@ -198,10 +198,9 @@ public:
         out_ += kCrLf;
     }
 
-    // show for each element of list up to the cap, then how many were left
-    // out.
-    template <typename Show>
-    void EachCapped(const json& list, std::string_view indent, const Show& show) {
+    // show for each element of list up to the cap; returns how many were
+    // left out.
+    template <typename Show> std::size_t ForCapped(const json& list, const Show& show) {
         std::size_t count = 0;
         for (const json& item : list) {
             if (count == options_.maxListItems)
@@ -209,7 +208,13 @@ public:
             ++count;
             show(item);
         }
-        LeftOut(list.size() - count, indent);
+        return list.size() - count;
+    }
+
+    // As ForCapped, then a line saying how many were left out.
+    template <typename Show>
+    void EachCapped(const json& list, std::string_view indent, const Show& show) {
+        LeftOut(ForCapped(list, show), indent);
     }
 
     void Blank() {
@@ -275,24 +280,19 @@ private:
         std::string end = StringMember(n, "endAddress");
         Line("Range", start.empty() || end.empty() ? start + end : start + " - " + end);
         std::string cidrs;
-        std::size_t shown = 0;
-        const json& list = ArrayMember(n, "cidr0_cidrs");
-        for (const json& c : list) {
-            if (shown == options_.maxListItems)
-                break;
-            ++shown;
+        const std::size_t left = ForCapped(ArrayMember(n, "cidr0_cidrs"), [&](const json& c) {
             std::string prefix = StringMember(c, "v4prefix");
             if (prefix.empty())
                 prefix = StringMember(c, "v6prefix");
             std::string length = StringMember(c, "length");
             if (prefix.empty())
-                continue;
+                return;
             if (!cidrs.empty())
                 cidrs += ", ";
             cidrs += length.empty() ? prefix : prefix + "/" + length;
-        }
+        });
         if (!cidrs.empty())
-            cidrs += LeftOutText(list.size() - shown);
+            cidrs += LeftOutText(left);
         Line("CIDR", cidrs);
         Line("Name", StringMember(n, "name"));
         Line("Handle", StringMember(n, "handle"));
@@ -412,21 +412,16 @@ private:
         if (entitiesLeft_ > 0)
             --entitiesLeft_;
         std::string roles;
-        std::size_t shown = 0;
-        const json& roleList = ArrayMember(e, "roles");
-        for (const json& r : roleList) {
-            if (shown == options_.maxListItems)
-                break;
-            ++shown;
+        const std::size_t left = ForCapped(ArrayMember(e, "roles"), [&](const json& r) {
             if (!r.is_string())
-                continue;
+                return;
             if (!roles.empty())
                 roles += ", ";
             roles += RoleLabel(r.get<std::string>());
-        }
+        });
         if (roles.empty())
             roles = "Contact";
-        roles += LeftOutText(roleList.size() - shown);
+        roles += LeftOutText(left);
         Card card = ReadCard(e, options_.maxListItems);
         std::string handle = Clean(StringMember(e, "handle"));
         // The header names the entity by the first of these it has; the
