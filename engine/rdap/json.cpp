@@ -1,5 +1,7 @@
 #include "engine/rdap/json.h"
 
+#include "base/text.h"
+
 namespace rdap {
 
 namespace {
@@ -65,6 +67,26 @@ bool ParseJsonLimited(std::string_view text, nlohmann::json& out, std::string& e
     }
     out = std::move(parsed);
     return true;
+}
+
+const nlohmann::json* Member(const nlohmann::json& object, const char* key) {
+    if (!object.is_object())
+        return nullptr;
+    auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+const nlohmann::json& ArrayMember(const nlohmann::json& object, const char* key) {
+    static const nlohmann::json* const kEmpty = new nlohmann::json(nlohmann::json::array());
+    const nlohmann::json* m = Member(object, key);
+    return m != nullptr && m->is_array() ? *m : *kEmpty;
+}
+
+bool HasRole(const nlohmann::json& entity, std::string_view role) {
+    for (const nlohmann::json& r : ArrayMember(entity, "roles"))
+        if (r.is_string() && text::EqualsNoCase(r.get_ref<const std::string&>(), role))
+            return true;
+    return false;
 }
 
 } // namespace rdap

@@ -22,4 +22,15 @@ inline constexpr int kMaxJsonDepth = 64;
 bool ParseJsonLimited(std::string_view text, nlohmann::json& out, std::string& error,
                       int maxDepth = kMaxJsonDepth, std::size_t maxValues = SIZE_MAX);
 
+// The member key of an object, or nullptr when absent or not an object.
+const nlohmann::json* Member(const nlohmann::json& object, const char* key);
+
+// The elements of an array member; an empty list when absent or not an array.
+// The empty list is never destroyed: a lookup may still read it while the
+// program ends.
+const nlohmann::json& ArrayMember(const nlohmann::json& object, const char* key);
+
+// Whether an RDAP entity's "roles" name role (in any case).
+bool HasRole(const nlohmann::json& entity, std::string_view role);
+
 } // namespace rdap

@@ -18,14 +18,6 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr int kMaxEntityNesting = 4;
 
-// The member key of an object, or nullptr when absent or not an object.
-const json* Member(const json& object, const char* key) {
-    if (!object.is_object())
-        return nullptr;
-    auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
-}
-
 std::string StringMember(const json& object, const char* key) {
     const json* m = Member(object, key);
     if (m == nullptr)
@@ -37,15 +29,6 @@ std::string StringMember(const json& object, const char* key) {
     if (m->is_number_integer())
         return std::to_string(m->get<std::int64_t>());
     return std::string();
-}
-
-// The elements of an array member; an empty list when absent or not an array.
-// The empty list is never destroyed: a lookup may still render while the
-// program ends.
-const json& ArrayMember(const json& object, const char* key) {
-    static const json* const kEmpty = new json(json::array());
-    const json* m = Member(object, key);
-    return m != nullptr && m->is_array() ? *m : *kEmpty;
 }
 
 // Control characters become spaces: line breaks, so a value can never start
@@ -348,13 +331,6 @@ private:
         Events(o);
         Remarks(ArrayMember(o, "remarks"), "");
         Entities(o, 0);
-    }
-
-    static bool HasRole(const json& entity, const char* role) {
-        for (const json& r : ArrayMember(entity, "roles"))
-            if (r.is_string() && text::EqualsNoCase(r.get_ref<const std::string&>(), role))
-                return true;
-        return false;
     }
 
     void Statuses(const json& o) {

@@ -12,22 +12,22 @@ namespace summary {
 namespace {
 
 using nlohmann::json;
+using rdap::ArrayMember;
+using rdap::HasRole;
+using rdap::Member;
 
 std::string StringOf(const json& object, const char* member) {
-    if (!object.is_object())
-        return std::string();
-    const auto it = object.find(member);
-    return it != object.end() && it->is_string() ? CleanValue(it->get<std::string>())
-                                                 : std::string();
+    const json* m = Member(object, member);
+    return m != nullptr && m->is_string() ? CleanValue(m->get<std::string>()) : std::string();
 }
 
 // The first text value of a vCard property ("fn", "org", "email"); an "org"
 // may be a list of units, of which the first is the organisation.
 std::string VcardValue(const json& entity, std::string_view property) {
-    const auto card = entity.find("vcardArray");
-    if (card == entity.end() || !card->is_array() || card->size() < 2 || !(*card)[1].is_array())
+    const json& card = ArrayMember(entity, "vcardArray");
+    if (card.size() < 2 || !card[1].is_array())
         return std::string();
-    for (const json& item : (*card)[1]) {
+    for (const json& item : card[1]) {
         if (!item.is_array() || item.size() < 4 || !item[0].is_string() ||
             !text::EqualsNoCase(item[0].get<std::string>(), property))
             continue;
@@ -40,32 +40,17 @@ std::string VcardValue(const json& entity, std::string_view property) {
     return std::string();
 }
 
-bool HasRole(const json& entity, std::string_view role) {
-    const auto roles = entity.find("roles");
-    if (roles == entity.end() || !roles->is_array())
-        return false;
-    for (const json& r : *roles)
-        if (r.is_string() && text::EqualsNoCase(r.get<std::string>(), role))
-            return true;
-    return false;
-}
-
 // The entities of an object and, one level down, of its entities (the
 // registrar's abuse contact sits inside the registrar), in order.
 std::vector<const json*> Entities(const json& object) {
     std::vector<const json*> out;
-    const auto list = object.find("entities");
-    if (list == object.end() || !list->is_array())
-        return out;
-    for (const json& entity : *list) {
+    for (const json& entity : ArrayMember(object, "entities")) {
         if (!entity.is_object())
             continue;
         out.push_back(&entity);
-        const auto inner = entity.find("entities");
-        if (inner != entity.end() && inner->is_array())
-            for (const json& nested : *inner)
-                if (nested.is_object())
-                    out.push_back(&nested);
+        for (const json& nested : ArrayMember(entity, "entities"))
+            if (nested.is_object())
+                out.push_back(&nested);
     }
     return out;
 }
@@ -79,12 +64,9 @@ bool Withheld(std::string_view value) {
 
 // The registrant named by a "redacted" member (RFC 9537) with no entity left.
 bool RedactsRegistrant(const json& object) {
-    const auto redacted = object.find("redacted");
-    if (redacted == object.end() || !redacted->is_array())
-        return false;
-    for (const json& item : *redacted) {
-        const auto name = item.is_object() ? item.find("name") : item.end();
-        if (item.is_object() && name != item.end() && name->is_object() &&
+    for (const json& item : ArrayMember(object, "redacted")) {
+        const json* name = Member(item, "name");
+        if (name != nullptr && name->is_object() &&
             text::StartsWithNoCase(StringOf(*name, "type"), "Registrant"))
             return true;
     }
@@ -119,9 +101,9 @@ Summary FromRdapJson(std::string_view body) {
         Put(out, Field::Name, StringOf(root, "name"));
     } else if (kind == "autnum") {
         const auto number = [&](const char* member) {
-            const auto it = root.find(member);
-            return it != root.end() && it->is_number_unsigned()
-                       ? "AS" + std::to_string(it->get<unsigned long long>())
+            const json* m = Member(root, member);
+            return m != nullptr && m->is_number_unsigned()
+                       ? "AS" + std::to_string(m->get<unsigned long long>())
                        : std::string();
         };
         const std::string start = number("startAutnum");
@@ -133,25 +115,22 @@ Summary FromRdapJson(std::string_view body) {
     }
     Put(out, Field::Country, StringOf(root, "country"));
 
-    if (const auto status = root.find("status"); status != root.end() && status->is_array())
-        for (const json& s : *status)
-            if (s.is_string() && !CleanValue(s.get<std::string>()).empty())
-                out.Get(Field::Status).push_back(CleanValue(s.get<std::string>()));
-    if (const auto ns = root.find("nameservers"); ns != root.end() && ns->is_array())
-        for (const json& server : *ns) {
-            const std::string host = text::HostNameKey(StringOf(server, "ldhName"));
-            if (!host.empty())
-                out.Get(Field::NameServers).push_back(host);
-        }
-    if (const auto events = root.find("events"); events != root.end() && events->is_array())
-        for (const json& event : *events) {
-            const std::string action = text::ToLower(StringOf(event, "eventAction"));
-            const std::string date = NormaliseDate(StringOf(event, "eventDate"));
-            if (action == "registration")
-                Put(out, Field::Created, date);
-            else if (action == "expiration")
-                Put(out, Field::Expires, date);
-        }
+    for (const json& s : ArrayMember(root, "status"))
+        if (s.is_string() && !CleanValue(s.get<std::string>()).empty())
+            out.Get(Field::Status).push_back(CleanValue(s.get<std::string>()));
+    for (const json& server : ArrayMember(root, "nameservers")) {
+        const std::string host = text::HostNameKey(StringOf(server, "ldhName"));
+        if (!host.empty())
+            out.Get(Field::NameServers).push_back(host);
+    }
+    for (const json& event : ArrayMember(root, "events")) {
+        const std::string action = text::ToLower(StringOf(event, "eventAction"));
+        const std::string date = NormaliseDate(StringOf(event, "eventDate"));
+        if (action == "registration")
+            Put(out, Field::Created, date);
+        else if (action == "expiration")
+            Put(out, Field::Expires, date);
+    }
 
     bool registrantSeen = false;
     for (const json* entity : Entities(root)) {
@@ -169,11 +148,9 @@ Summary FromRdapJson(std::string_view body) {
             if (registrar.empty())
                 registrar = VcardValue(*entity, "org");
             if (registrar.empty())
-                if (const auto ids = entity->find("publicIds");
-                    ids != entity->end() && ids->is_array())
-                    for (const json& id : *ids)
-                        if (text::StartsWithNoCase(StringOf(id, "type"), "IANA"))
-                            registrar = "IANA ID " + StringOf(id, "identifier");
+                for (const json& id : ArrayMember(*entity, "publicIds"))
+                    if (text::StartsWithNoCase(StringOf(id, "type"), "IANA"))
+                        registrar = "IANA ID " + StringOf(id, "identifier");
             Put(out, Field::Registrar, registrar);
         }
         if (HasRole(*entity, "abuse") && out.Get(Field::Abuse).empty())
